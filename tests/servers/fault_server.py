@@ -1,0 +1,402 @@
+#!/usr/bin/env python3
+"""HTTP/1.1 server on 127.0.0.1 for the responses a static server cannot give.
+
+The updater's download tests point the client at these routes to check how it
+reacts to odd status codes, redirect chains, truncated or reset bodies, bodies
+without a length and slow bodies (for cancelling).
+
+Every request is appended to the log file as one JSON object per line, written
+and flushed as soon as the request head has been read (before the response is
+sent), so a test can read its own line right after its request returns:
+
+  {"seq":1,"time":1700000000.123,"client":"127.0.0.1:50522","method":"GET",
+   "path":"/status/404/t1?x=%20","version":"HTTP/1.1",
+   "headers":[["Host","127.0.0.1:40001"],["User-Agent","ZentoUpdater"]]}
+
+"path" is the request target exactly as it came over the wire (not unquoted,
+not normalised); "headers" keeps every header in the order received, names as
+the client spelled them, duplicates included.
+
+Routes (the first path segment picks the route, anything after the listed
+parameters is free so that each test can use paths of its own):
+
+  /status/<code>/...                  that status with a short body
+                                      (none for 204 and 304; 206 carries
+                                      Content-Range)
+  /redirect/<n>/<final>/...           n 302 hops, then <final>: "ok" -> 200
+                                      "redirected-ok\\n", "404" -> 404.  Hops
+                                      with odd n use an absolute Location
+                                      (http://<Host>/...), even n a path-only
+                                      one (/redirect/...).
+  /nolength/<size>/...                200, no Content-Length, <size> pattern
+                                      bytes, then the connection is closed
+  /empty/...                          200, Content-Length: 0
+  /body/<size>/...                    200 with Content-Length, pattern bytes
+  /slow/<size>/<chunk>/<delay_ms>/... 200 with Content-Length <size>, sent
+                                      <chunk> bytes at a time with a pause
+                                      of <delay_ms> between chunks
+  /short/<announced>/<sent>/...       Content-Length <announced>, only <sent>
+                                      bytes, then a clean close (FIN)
+  /reset/<announced>/<sent>/...       Content-Length <announced>, only <sent>
+                                      bytes, then a reset (RST)
+  /file/<relative path>               a file under --www; the raw path is
+                                      percent-decoded once; 404 when missing
+  anything else                       404
+
+Pattern bytes: byte i of a body is i % 251.
+
+Usage: fault_server.py --port P --log FILE --www DIR [--port-file F] [--verbose]
+With --port 0 a free port is taken; --port-file receives the bound port.
+"""
+
+import argparse
+import http.server
+import json
+import os
+import socket
+import socketserver
+import struct
+import sys
+import threading
+import time
+import urllib.parse
+
+SOCKET_TIMEOUT = 15.0
+PATTERN_PERIOD = 251
+# A whole number of periods, so slicing from (offset % 251) stays in phase.
+_BLOCK = bytes(i % PATTERN_PERIOD for i in range(PATTERN_PERIOD * 261))
+_MAX_SIZE = 1 << 40
+
+
+def pattern(offset, length):
+    """Bytes offset .. offset+length-1 of the deterministic pattern."""
+    out = []
+    while length > 0:
+        start = offset % PATTERN_PERIOD
+        take = min(length, len(_BLOCK) - start)
+        out.append(_BLOCK[start:start + take])
+        offset += take
+        length -= take
+    return b"".join(out)
+
+
+class RequestLog:
+    def __init__(self, path):
+        self._lock = threading.Lock()
+        self._seq = 0
+        self._file = open(path, "a", encoding="utf-8", newline="\n")
+
+    def write(self, record):
+        with self._lock:
+            self._seq += 1
+            line = {"seq": self._seq}
+            line.update(record)
+            self._file.write(json.dumps(line, ensure_ascii=True,
+                                        separators=(",", ":")) + "\n")
+            self._file.flush()
+
+
+class _ClientGone(Exception):
+    pass
+
+
+def _int(text, low=0, high=_MAX_SIZE):
+    if not text.isdigit():
+        raise ValueError(text)
+    value = int(text)
+    if value < low or value > high:
+        raise ValueError(text)
+    return value
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "FaultServer/1"
+    sys_version = ""
+    timeout = SOCKET_TIMEOUT
+
+    # -- logging -----------------------------------------------------------
+
+    def parse_request(self):
+        self.headers = None
+        ok = super().parse_request()
+        words = self.requestline.split()
+        record = {
+            "time": round(time.time(), 3),
+            "client": "%s:%d" % self.client_address[:2],
+            "method": words[0] if words else "",
+            "path": words[1] if len(words) > 1 else "",
+            "version": words[2] if len(words) > 2 else "",
+            "headers": [[k, v] for k, v in self.headers.items()]
+            if self.headers is not None else [],
+        }
+        if not ok:
+            record["bad"] = True
+        self.server.request_log.write(record)
+        return ok
+
+    def log_message(self, fmt, *args):
+        if self.server.verbose:
+            sys.stderr.write("%s - %s\n" % (self.address_string(), fmt % args))
+
+    # -- helpers -----------------------------------------------------------
+
+    def _send(self, data):
+        try:
+            self.wfile.write(data)
+        except (ConnectionError, socket.timeout, OSError):
+            self.close_connection = True
+            raise _ClientGone()
+
+    def _head(self, code, length=None, headers=(), close=False):
+        self.send_response(code)
+        self.send_header("Content-Type", "application/octet-stream")
+        if length is not None:
+            self.send_header("Content-Length", str(length))
+        for name, value in headers:
+            self.send_header(name, value)
+        if close:
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        self.end_headers()
+
+    def _simple(self, code, body, headers=()):
+        self._head(code, len(body), headers)
+        if self.command != "HEAD":
+            self._send(body)
+
+    def _not_found(self):
+        self._simple(404, b"not found\n")
+
+    def _pattern_body(self, size, start=0):
+        pos = start
+        while pos < size:
+            take = min(size - pos, 65536)
+            self._send(pattern(pos, take))
+            pos += take
+
+    # -- routes ------------------------------------------------------------
+
+    def do_GET(self):
+        try:
+            self._route()
+        except _ClientGone:
+            self.close_connection = True
+
+    do_HEAD = do_GET
+    do_POST = do_GET
+
+    def _route(self):
+        if self.command == "POST":
+            self._drain_body()
+        raw = self.requestline.split()[1] if self.requestline else "/"
+        target = raw
+        if "://" in target.split("?", 1)[0]:
+            # absolute-form request target
+            target = "/" + target.split("://", 1)[1].partition("/")[2]
+        path = target.split("?", 1)[0]
+        parts = path.split("/")  # parts[0] == "" for "/x/y"
+        route = parts[1] if len(parts) > 1 else ""
+        args = parts[2:]
+        handler = {
+            "status": self._r_status,
+            "redirect": self._r_redirect,
+            "nolength": self._r_nolength,
+            "empty": self._r_empty,
+            "body": self._r_body,
+            "slow": self._r_slow,
+            "short": self._r_short,
+            "reset": self._r_reset,
+            "file": self._r_file,
+        }.get(route)
+        if handler is None:
+            self._not_found()
+            return
+        try:
+            handler(args, path)
+        except (ValueError, IndexError):
+            self._simple(400, b"bad parameters\n")
+
+    def _drain_body(self):
+        length = self.headers.get("Content-Length")
+        if length and length.isdigit():
+            left = int(length)
+            while left > 0:
+                chunk = self.rfile.read(min(left, 65536))
+                if not chunk:
+                    break
+                left -= len(chunk)
+
+    def _r_status(self, args, path):
+        code = _int(args[0], 200, 599)
+        if code in (204, 304):
+            self._head(code)
+            return
+        body = ("status %d\n" % code).encode()
+        headers = []
+        if code == 206:
+            headers.append(("Content-Range",
+                            "bytes 0-%d/%d" % (len(body) - 1, len(body) * 2)))
+        if 300 <= code < 400:
+            headers.append(("Location", "/status/200/from-%d" % code))
+        self._simple(code, body, headers)
+
+    def _r_redirect(self, args, path):
+        hops = _int(args[0], 0, 1000)
+        final = args[1]
+        if final not in ("ok", "404"):
+            raise ValueError(final)
+        rest = "/".join(args[2:])
+        if hops == 0:
+            if final == "ok":
+                self._simple(200, b"redirected-ok\n")
+            else:
+                self._not_found()
+            return
+        next_path = "/redirect/%d/%s/%s" % (hops - 1, final, rest)
+        if hops % 2 == 1:
+            host = self.headers.get("Host") or "127.0.0.1:%d" % self.server.server_address[1]
+            location = "http://%s%s" % (host, next_path)
+        else:
+            location = next_path
+        self._simple(302, b"redirecting\n", [("Location", location)])
+
+    def _r_nolength(self, args, path):
+        size = _int(args[0])
+        self._head(200, None, close=True)
+        if self.command != "HEAD":
+            self._pattern_body(size)
+
+    def _r_empty(self, args, path):
+        self._simple(200, b"")
+
+    def _r_body(self, args, path):
+        size = _int(args[0])
+        self._head(200, size)
+        if self.command != "HEAD":
+            self._pattern_body(size)
+
+    def _r_slow(self, args, path):
+        size = _int(args[0])
+        chunk = _int(args[1], 1)
+        delay = _int(args[2], 0, 600000) / 1000.0
+        self._head(200, size)
+        if self.command == "HEAD":
+            return
+        pos = 0
+        while pos < size:
+            take = min(chunk, size - pos)
+            self._send(pattern(pos, take))
+            pos += take
+            if pos < size and delay:
+                time.sleep(delay)
+
+    def _r_short(self, args, path):
+        announced = _int(args[0])
+        sent = _int(args[1])
+        self._head(200, announced, close=True)
+        if self.command != "HEAD":
+            self._pattern_body(sent)
+        try:
+            self.wfile.flush()
+            self.connection.shutdown(socket.SHUT_WR)
+        except OSError:
+            pass
+
+    def _r_reset(self, args, path):
+        announced = _int(args[0])
+        sent = _int(args[1])
+        self._head(200, announced, close=True)
+        if self.command != "HEAD":
+            self._pattern_body(sent)
+        self.wfile.flush()
+        # Give the client a moment to take what was sent, so the reset is
+        # seen as a reset mid-body rather than racing the data.
+        time.sleep(0.05)
+        sock = self.connection
+        try:
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                            struct.pack("ii", 1, 0))
+            # Closing the descriptor ourselves: the server would otherwise
+            # shut down the write side first and the client would see a FIN.
+            os.close(sock.detach())
+        except OSError:
+            pass
+
+    def _r_file(self, args, path):
+        raw = path[len("/file/"):]
+        rel = urllib.parse.unquote_to_bytes(raw)
+        root = os.path.realpath(os.fsencode(self.server.www))
+        full = os.path.realpath(os.path.join(root, rel.lstrip(b"/")))
+        if (not rel or b"\0" in rel
+                or not (full == root or full.startswith(root + b"/"))
+                or not os.path.isfile(full)):
+            self._not_found()
+            return
+        try:
+            with open(full, "rb") as f:
+                data = f.read()
+        except OSError:
+            self._not_found()
+            return
+        self._simple(200, data)
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    block_on_close = False
+    allow_reuse_address = True
+    request_queue_size = 64
+
+    def __init__(self, address, log_path, www, verbose=False):
+        self.request_log = RequestLog(log_path)
+        self.www = www
+        self.verbose = verbose
+        super().__init__(address, Handler)
+
+    def server_bind(self):
+        # Skip HTTPServer's reverse name lookup: it is not needed and can stall.
+        socketserver.TCPServer.server_bind(self)
+        host, port = self.server_address[:2]
+        self.server_name = host
+        self.server_port = port
+
+    def handle_error(self, request, client_address):
+        exc = sys.exc_info()[1]
+        if isinstance(exc, (ConnectionError, socket.timeout, _ClientGone)):
+            return
+        if self.verbose or not isinstance(exc, OSError):
+            super().handle_error(request, client_address)
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--log", required=True)
+    parser.add_argument("--www", required=True)
+    parser.add_argument("--port-file")
+    parser.add_argument("--verbose", action="store_true",
+                        help="print the bound port and requests")
+    opts = parser.parse_args(argv)
+
+    server = Server(("127.0.0.1", opts.port), opts.log,
+                    os.path.abspath(opts.www), opts.verbose)
+    port = server.server_address[1]
+    if opts.port_file:
+        tmp = opts.port_file + ".tmp"
+        with open(tmp, "w") as f:
+            f.write("%d\n" % port)
+        os.replace(tmp, opts.port_file)
+    if opts.verbose:
+        print("listening on 127.0.0.1:%d" % port, flush=True)
+    try:
+        server.serve_forever(poll_interval=0.2)
+    except KeyboardInterrupt:
+        pass
+    finally:
+        server.server_close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
