@@ -1,0 +1,31 @@
+// An INI text model with the rules of the Windows private-profile calls,
+// for the platforms that do not have them: sections in brackets, key=value
+// lines, names compared without regard to ASCII case, the first matching
+// section and key winning, surrounding quotes stripped from a value.
+// Pure text in, text out; the file handling is in settings_posix.cpp.
+#ifndef UPDATER_APP_INI_TEXT_H
+#define UPDATER_APP_INI_TEXT_H
+
+#include <string>
+
+// How an INI file's bytes hold its text; a rewrite keeps what it found.
+enum IniEncoding { IniUtf8, IniUtf8WithMark, IniUtf16WithMark };
+
+// Decodes the bytes of an INI file: UTF-16LE after an FF FE mark, otherwise
+// UTF-8 (after an EF BB BF mark or without one).
+std::u16string IniDecode(const std::string& bytes, IniEncoding* encoding);
+
+// Encodes an INI text in the given encoding, mark included.
+std::string IniEncode(const std::u16string& text, IniEncoding encoding);
+
+// Looks key up in section. Returns false when either is missing.
+bool IniFindValue(const std::u16string& text, const char16_t* section, const char16_t* key,
+                  std::u16string* value);
+
+// Returns text with key of section set to value: the key's line rewritten in
+// place, or a line added at the end of the section, or the section added at
+// the end of the text. Every other line stays as it was, with its line end.
+std::u16string IniSetValue(const std::u16string& text, const char16_t* section, const char16_t* key,
+                           const char16_t* value);
+
+#endif  // UPDATER_APP_INI_TEXT_H

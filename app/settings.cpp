@@ -1,0 +1,101 @@
+// Settings and paths: resolving updater.ini, the scripts folder and the
+// server address, and reading and writing `last`.
+#include "app/settings.h"
+
+#include "app/settings_os.h"
+#include "app/text.h"
+
+char16_t SettingsPath[SETTINGS_PATH_CAPACITY];
+char16_t ScriptsFolder[SCRIPTS_FOLDER_CAPACITY];
+char16_t ServerUrl[SERVER_URL_CAPACITY];
+
+// There is no public script server yet; a reserved name that never resolves
+// keeps a bare Updater.exe from talking to anybody's host by accident.
+const char16_t DefaultServerUrl[] = u"http://scripts.zentora.example/scripts";
+
+static const char16_t SettingsSection[] = u"updater";
+static const char16_t SettingsFileName[] = u"\\updater.ini";
+
+int TrimSpaces(char16_t* text) {
+    if (text[0] == u' ' || text[0] == u'\t') {
+        int first = 0;
+        while (text[first] == u' ' || text[first] == u'\t') ++first;
+        int i = 0;
+        do {
+            text[i] = text[i + first];
+        } while (text[i++] != 0);
+    }
+    int length = TextLength(text);
+    while (length > 0) {
+        char16_t last = text[length - 1];
+        if (last != u'\t' && last != u'\r' && last != u' ') break;
+        text[--length] = 0;
+    }
+    return length;
+}
+
+// Reads one key of the [updater] section; nothing is read without a file.
+static void ReadSetting(const char16_t* key, const char16_t* fallback, char16_t* buffer,
+                        int capacity) {
+    if (SettingsPath[0] == 0) {
+        TextCopy(buffer, capacity, fallback);
+        return;
+    }
+    OsReadProfileString(SettingsSection, key, fallback, buffer, capacity, SettingsPath);
+}
+
+// The executable's folder: its path up to (not including) the last backslash.
+static void ExecutableFolder(const char16_t* executablePath, char16_t* folder, int capacity) {
+    TextCopy(folder, capacity, executablePath);
+    char16_t* lastBackslash = TextFindLastChar(folder, u'\\');
+    if (lastBackslash != nullptr) *lastBackslash = 0;
+}
+
+static void ResolveSettingsPath(const char16_t* executableFolder) {
+    int folderLength = TextLength(executableFolder);
+    int fileLength = TextLength(SettingsFileName);
+    if (folderLength + fileLength > SETTINGS_PATH_CAPACITY - 1) {
+        SettingsPath[0] = 0;
+        return;
+    }
+    TextCopy(SettingsPath, SETTINGS_PATH_CAPACITY, executableFolder);
+    TextAppend(SettingsPath, SETTINGS_PATH_CAPACITY, SettingsFileName);
+}
+
+static void ResolveScriptsFolder(const char16_t* executableFolder) {
+    char16_t folder[SCRIPTS_FOLDER_CAPACITY];
+    ReadSetting(u"folder", u"", folder, SCRIPTS_FOLDER_CAPACITY);
+    if (TrimSpaces(folder) > 0) {
+        TextCopy(ScriptsFolder, SCRIPTS_FOLDER_CAPACITY, folder);
+    } else {
+        TextCopy(ScriptsFolder, SCRIPTS_FOLDER_CAPACITY, executableFolder);
+    }
+}
+
+static void ResolveServerUrl() {
+    ReadSetting(u"url", DefaultServerUrl, ServerUrl, SERVER_URL_CAPACITY);
+    TrimSpaces(ServerUrl);
+}
+
+void ResolveSettings(const char16_t* executablePath) {
+    char16_t executableFolder[SETTINGS_PATH_CAPACITY];
+    ExecutableFolder(executablePath, executableFolder, SETTINGS_PATH_CAPACITY);
+    ResolveSettingsPath(executableFolder);
+    ResolveScriptsFolder(executableFolder);
+    ResolveServerUrl();
+}
+
+void LoadSettings() {
+    char16_t executablePath[SETTINGS_PATH_CAPACITY];
+    OsExecutablePath(executablePath, SETTINGS_PATH_CAPACITY);
+    ResolveSettings(executablePath);
+}
+
+void ReadLastScript(char16_t* buffer) {
+    ReadSetting(u"last", u"", buffer, LAST_SCRIPT_CAPACITY);
+}
+
+void WriteLastScript(const char16_t* name) {
+    if (SettingsPath[0] == 0) return;
+    OsWriteProfileString(SettingsSection, u"last", name, SettingsPath);
+}

@@ -1,0 +1,48 @@
+// Settings and paths: where updater.ini lies, the scripts folder, the server
+// address, and the one setting the program writes back, the script chosen
+// last. Resolved once at start-up, before any window or worker exists, and
+// read-only afterwards (except `last`).
+#ifndef UPDATER_APP_SETTINGS_H
+#define UPDATER_APP_SETTINGS_H
+
+enum {
+    SETTINGS_PATH_CAPACITY = 260,
+    SCRIPTS_FOLDER_CAPACITY = 260,
+    SERVER_URL_CAPACITY = 1024,
+    LAST_SCRIPT_CAPACITY = 64,
+};
+
+// Full path of updater.ini: the executable's folder, a backslash, updater.ini.
+// Empty when that path would not fit; the settings are then not read at all
+// and `last` is never written, so a cut path can never name another file.
+extern char16_t SettingsPath[SETTINGS_PATH_CAPACITY];
+
+// Folder that holds the host's scripts (`folder`, or the executable's folder).
+extern char16_t ScriptsFolder[SCRIPTS_FOLDER_CAPACITY];
+
+// Base address of the script server (`url`); empty means there is no server.
+extern char16_t ServerUrl[SERVER_URL_CAPACITY];
+
+// Used when updater.ini has no `url` key at all.
+extern const char16_t DefaultServerUrl[];
+
+// Resolves SettingsPath, ScriptsFolder and ServerUrl from the running
+// executable's location. Cannot fail: missing values take their defaults.
+void LoadSettings();
+
+// The same, for an executable at the given path (backslash separated).
+// LoadSettings calls it with the real path; tests call it with their own.
+void ResolveSettings(const char16_t* executablePath);
+
+// Reads `last` into buffer (LAST_SCRIPT_CAPACITY units); absent gives empty.
+void ReadLastScript(char16_t* buffer);
+
+// Stores name as `last`, keeping every other line of the file. A failed
+// write is ignored: the next run selects by the old value.
+void WriteLastScript(const char16_t* name);
+
+// Removes leading spaces and tabs and trailing tabs, carriage returns and
+// spaces, in place. Returns the new length.
+int TrimSpaces(char16_t* text);
+
+#endif  // UPDATER_APP_SETTINGS_H

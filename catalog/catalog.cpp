@@ -1,0 +1,177 @@
+// The catalog tables and the parser of scripts.txt.
+#include "catalog/catalog.h"
+
+#include <stdlib.h>
+
+#include "app/settings.h"
+#include "app/text.h"
+#include "app/unicode.h"
+
+ScriptRecord ScriptTable[MAX_SCRIPTS];
+int32_t ScriptCount;
+FileRecord FileTable[MAX_FILES];
+int32_t FileCount;
+char16_t NotesText[NOTES_CAPACITY];
+int32_t NotesLength;
+
+char16_t* ConvertCatalogText(const char* bytes) {
+    int units = Utf8ToUtf16(bytes, -1, nullptr, 0);
+    if (units <= 0) return nullptr;
+    char16_t* text = static_cast<char16_t*>(malloc(static_cast<size_t>(units) * sizeof(char16_t)));
+    if (text == nullptr) return nullptr;
+    if (Utf8ToUtf16(bytes, -1, text, units) != units) {
+        free(text);
+        return nullptr;
+    }
+    return text;
+}
+
+char16_t* SkipByteOrderMark(char16_t* text) {
+    return text[0] == 0xFEFF ? text + 1 : text;
+}
+
+void ClearCatalog() {
+    ScriptCount = 0;
+    FileCount = 0;
+    NotesText[0] = 0;
+    NotesLength = 0;
+}
+
+// ---- what a name or a path may hold ----------------------------------------
+
+// A text that could climb out of its folder or name another drive.
+static bool EscapesItsFolder(const char16_t* text) {
+    return TextContains(text, u"..") || text[0] == u'/' || text[0] == u'\\' ||
+           TextFindChar(text, u':') != nullptr;
+}
+
+bool IsSafeScriptName(const char16_t* name) {
+    return !EscapesItsFolder(name);
+}
+
+bool IsSafeFilePath(const char16_t* path) {
+    return !EscapesItsFolder(path);
+}
+
+// ---- one line at a time -----------------------------------------------------
+
+namespace {
+
+// What the parse loop carries from line to line.
+struct ParseState {
+    ScriptRecord* current;  // the script that key lines apply to, null for none
+};
+
+// Ends the previous script's notes run with its terminator. Once NotesText is
+// full the length stays at its last place, so that no separator ever lands
+// past the buffer and every run stays terminated.
+void CloseNotesRun() {
+    if (NotesLength == 0) return;
+    NotesText[NotesLength] = 0;
+    if (NotesLength < NOTES_CAPACITY - 1) ++NotesLength;
+}
+
+void HandleHeader(ParseState& state, char16_t* line) {
+    state.current = nullptr;
+    char16_t* close = TextFindChar(line, u']');
+    if (close == nullptr || ScriptCount >= MAX_SCRIPTS) return;
+    *close = 0;
+    char16_t name[SCRIPT_NAME_CAPACITY];
+    TextCopy(name, SCRIPT_NAME_CAPACITY, line + 1);
+    if (!IsSafeScriptName(name)) return;
+
+    CloseNotesRun();
+    ScriptRecord& script = ScriptTable[ScriptCount++];
+    script = ScriptRecord();
+    TextCopy(script.name, SCRIPT_NAME_CAPACITY, name);
+    script.firstFile = FileCount;
+    script.fileCount = 0;
+    script.noteOffset = -1;
+    state.current = &script;
+}
+
+void AddNote(ScriptRecord& script, const char16_t* value) {
+    int length = TextLength(value);
+    if (length + NotesLength + 6 > NOTES_CAPACITY) return;
+    if (script.noteOffset < 0) script.noteOffset = NotesLength;
+    NotesLength += TextFormat(NotesText + NotesLength, NOTES_CAPACITY - NotesLength,
+                              u"- %s\r\n", value);
+}
+
+void AddFile(ScriptRecord& script, char16_t* value, int keep) {
+    if (value[0] == 0 || FileCount >= MAX_FILES) return;
+    const char16_t* digest = u"";
+    char16_t* bar = TextFindChar(value, u'|');
+    if (bar != nullptr) {
+        *bar = 0;
+        char16_t* afterBar = bar + 1;
+        char16_t* secondBar = TextFindChar(afterBar, u'|');
+        digest = afterBar;
+        if (secondBar != nullptr) *secondBar = 0;
+    }
+    if (!IsSafeFilePath(value)) return;
+
+    FileRecord& file = FileTable[FileCount++];
+    TextCopy(file.path, FILE_PATH_CAPACITY, value);
+    TextCopy(file.md5, FILE_MD5_CAPACITY, digest);
+    file.keep = keep;
+    file.status = 0;
+    ++script.fileCount;
+}
+
+void HandleKeyLine(ParseState& state, char16_t* line) {
+    if (state.current == nullptr) return;
+    char16_t* equals = TextFindChar(line, u'=');
+    if (equals == nullptr) return;
+    *equals = 0;
+    char16_t* key = line;
+    char16_t* value = equals + 1;
+    TrimSpaces(key);
+    TrimSpaces(value);
+
+    ScriptRecord& script = *state.current;
+    if (TextCompareNoCase(key, u"version") == 0) {
+        TextCopy(script.version, SCRIPT_VERSION_CAPACITY, value);
+    } else if (TextCompareNoCase(key, u"desc") == 0) {
+        TextCopy(script.desc, SCRIPT_DESC_CAPACITY, value);
+    } else if (TextCompareNoCase(key, u"note") == 0) {
+        AddNote(script, value);
+    } else if (TextCompareNoCase(key, u"file") == 0) {
+        AddFile(script, value, 0);
+    } else if (TextCompareNoCase(key, u"keep") == 0) {
+        AddFile(script, value, 1);
+    }
+}
+
+void HandleLine(ParseState& state, char16_t* line) {
+    switch (line[0]) {
+        case 0:
+        case u';':
+        case u'#':
+            return;  // blank or comment
+        case u'[':
+            HandleHeader(state, line);
+            return;
+        default:
+            HandleKeyLine(state, line);
+            return;
+    }
+}
+
+}  // namespace
+
+void ParseCatalog(char16_t* text) {
+    ParseState state = {nullptr};
+    char16_t* line = text;
+    while (line != nullptr) {
+        char16_t* next = nullptr;
+        char16_t* newline = TextFindChar(line, u'\n');
+        if (newline != nullptr) {
+            *newline = 0;
+            next = newline + 1;
+        }
+        TrimSpaces(line);
+        HandleLine(state, line);
+        line = next;
+    }
+}

@@ -1,0 +1,79 @@
+// The catalog: the tables that scripts.txt is read into, shared by the
+// whole program, and the parser that fills them.
+//
+// scripts.txt is UTF-8 in sections, one per script:
+//     [Script name]
+//     version = 1.4
+//     desc = What it does.
+//     note = One line of release notes.      (any number)
+//     file = lib/main.lua|<32 hex digits>    (any number)
+//     keep = lib/settings.ini|<32 hex digits> (a file the user may change)
+// Malformed content never fails the parse: what does not fit is ignored,
+// cut, or dropped. A script and a file are named everywhere by their index.
+#ifndef UPDATER_CATALOG_CATALOG_H
+#define UPDATER_CATALOG_CATALOG_H
+
+#include <stdint.h>
+
+enum {
+    SCRIPT_NAME_CAPACITY = 64,
+    SCRIPT_VERSION_CAPACITY = 32,
+    SCRIPT_DESC_CAPACITY = 200,
+    FILE_PATH_CAPACITY = 260,
+    FILE_MD5_CAPACITY = 33,
+    MAX_SCRIPTS = 64,
+    MAX_FILES = 4096,
+    NOTES_CAPACITY = 4096,
+};
+
+struct ScriptRecord {
+    char16_t name[SCRIPT_NAME_CAPACITY];        // the section name as written, cut to 63
+    char16_t version[SCRIPT_VERSION_CAPACITY];  // the last `version` of the section
+    char16_t desc[SCRIPT_DESC_CAPACITY];        // the last `desc` of the section
+    int32_t firstFile;                          // index in FileTable of its first file
+    int32_t fileCount;                          // its files: firstFile .. firstFile + fileCount - 1
+    int32_t noteOffset;                         // start of its notes in NotesText, -1 for none
+};
+
+struct FileRecord {
+    char16_t path[FILE_PATH_CAPACITY];  // relative to the script's folder, slashes as written
+    char16_t md5[FILE_MD5_CAPACITY];    // expected digest as written, empty when none
+    int32_t keep;                       // 1 for a `keep` line, 0 for a `file` line
+    int32_t status;                     // FileStatus, 0 until the statuses are computed
+};
+
+extern ScriptRecord ScriptTable[MAX_SCRIPTS];
+extern int32_t ScriptCount;
+extern FileRecord FileTable[MAX_FILES];
+extern int32_t FileCount;
+
+// Release notes of all scripts: per script with notes, one terminated run of
+// "- <note>\r\n" lines starting at its noteOffset.
+extern char16_t NotesText[NOTES_CAPACITY];
+extern int32_t NotesLength;
+
+// Converts the UTF-8 bytes up to their first zero byte into a UTF-16 text on
+// the heap (release it with free), the way the check run converts the
+// catalog: invalid sequences become U+FFFD. Null when it cannot be allocated.
+char16_t* ConvertCatalogText(const char* bytes);
+
+// Where parsing starts in a converted text: after one leading U+FEFF.
+char16_t* SkipByteOrderMark(char16_t* text);
+
+// Empties the tables.
+void ClearCatalog();
+
+// Parses a converted, writable catalog text (lines are cut in place) into the
+// emptied tables. A leading U+FEFF must already have been skipped.
+void ParseCatalog(char16_t* text);
+
+// True when a section name may serve as a folder under the scripts folder
+// and as a path segment on the server: no "..", no leading slash or
+// backslash, no colon. Other headers are refused.
+bool IsSafeScriptName(const char16_t* name);
+
+// True when a file path passes the catalog's tests: no "..", no leading
+// slash or backslash, no colon.
+bool IsSafeFilePath(const char16_t* path);
+
+#endif  // UPDATER_CATALOG_CATALOG_H

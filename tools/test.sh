@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# The whole test suite, from a fresh clone: installs what is missing, builds
+# both families and runs every test.
+#   native      the core over the POSIX layer, GoogleTest
+#   sanitizers  the same tests under AddressSanitizer and UBSan
+#   fuzz        libFuzzer on the catalog parser and the INI code
+#   win32       the same tests cross-built with mingw-w64, run under Wine
+# Every stage runs even when an earlier one failed; the summary at the end
+# tells which passed, and the exit code is non-zero when any failed.
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(dirname "$here")
+build=${UPDATER_BUILD:-$root/build}
+fuzz_seconds=${UPDATER_FUZZ_SECONDS:-60}
+cd "$root"
+
+"$here/setup.sh" || exit 1
+
+declare -a summary
+failed=0
+
+stage() {  # stage NAME COMMAND...
+  local name=$1; shift
+  echo
+  echo "==== $name"
+  if "$@"; then
+    return 0
+  fi
+  failed=1
+  summary+=("$name: FAILED")
+  return 1
+}
+
+configure_and_build() {  # DIR cmake-arguments...
+  local dir=$1; shift
+  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null && ninja -C "$dir"
+}
+
+run_ctest() {  # NAME DIR
+  local name=$1 dir=$2 log
+  log=$(mktemp)
+  (cd "$dir" && ctest --output-on-failure --timeout 600) 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  summary+=("$name: $(grep -E 'tests passed|tests failed' "$log" | tail -1)")
+  rm -f "$log"
+  return "$rc"
+}
+
+run_fuzzer() {  # TARGET CORPUS SECONDS
+  local target=$1 corpus=$2 seconds=$3 work log
+  work="$build/fuzz-corpus/$target"
+  mkdir -p "$work"
+  log=$(mktemp)
+  "$build/fuzz/fuzz/$target" -max_total_time="$seconds" -max_len=65536 -print_final_stats=1 \
+      -artifact_prefix="$build/fuzz-corpus/$target-" "$work" "$corpus" >"$log" 2>&1
+  local rc=$?
+  tail -n 12 "$log"
+  local runs
+  runs=$(grep -oE 'Done [0-9]+ runs in [0-9]+ second' "$log" | tail -1)
+  if [ $rc -eq 0 ]; then
+    summary+=("fuzz $target: ${runs:-?}s, no crash, no sanitizer report")
+  else
+    summary+=("fuzz $target: FAILED (see $build/fuzz-corpus)")
+  fi
+  rm -f "$log"
+  return "$rc"
+}
+
+stage "native build" configure_and_build "$build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+  stage "native tests" run_ctest native "$build/native"
+
+stage "sanitizer build" configure_and_build "$build/asan" -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DUPDATER_SANITIZE=ON &&
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  stage "sanitizer tests" run_ctest sanitizers "$build/asan"
+
+if stage "fuzz build" configure_and_build "$build/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DUPDATER_FUZZ=ON; then
+  stage "fuzz catalog" run_fuzzer catalog_fuzz "$root/fuzz/corpus/catalog" "$fuzz_seconds"
+  stage "fuzz ini" run_fuzzer ini_fuzz "$root/fuzz/corpus/ini" $(( (fuzz_seconds + 3) / 4 ))
+fi
+
+stage "win32 build" configure_and_build "$build/win32" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" &&
+  stage "win32 tests under Wine" run_ctest "win32 (Wine)" "$build/win32"
+
+echo
+echo "==== Summary"
+for line in "${summary[@]}"; do echo "  $line"; done
+if [ $failed -ne 0 ]; then
+  echo "SOME STAGES FAILED"
+  exit 1
+fi
+echo "ALL STAGES PASSED"
