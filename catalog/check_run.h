@@ -1,0 +1,12 @@
+// The check run: the worker that fetches scripts.txt, parses it into the
+// tables, computes every file's status and posts WM_APP_CHECK_DONE (wParam 1
+// when the catalog arrived, 0 when it did not) as its last act.
+#ifndef UPDATER_CATALOG_CHECK_RUN_H
+#define UPDATER_CATALOG_CHECK_RUN_H
+
+#include <stdint.h>
+
+// Thread routine; the parameter is ignored. Start it with StartWorkerThread.
+uint32_t CheckWorker(void* unused);
+
+#endif  // UPDATER_CATALOG_CHECK_RUN_H
