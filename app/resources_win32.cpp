@@ -1,0 +1,99 @@
+// Start-up resources: fonts, icon, brushes, and the run-time binding of GDI+.
+#include "app/resources_win32.h"
+
+HINSTANCE AppInstance;
+HFONT NormalFont;
+HFONT SemiboldFont;
+HFONT TitleFont;
+HICON AppIcon;
+HBRUSH WindowBrush;
+HBRUSH PanelBrush;
+FARPROC GdiplusEntries[GDIPLUS_ENTRY_COUNT];
+bool GdiplusReady;
+
+const char* const GdiplusEntryNames[GDIPLUS_ENTRY_COUNT] = {
+    "GdiplusStartup",  "GdipCreateFromHDC",   "GdipSetSmoothingMode", "GdipCreatePath",
+    "GdipAddPathArc",  "GdipClosePathFigure", "GdipCreateSolidFill",  "GdipCreateLineBrush",
+    "GdipFillPath",    "GdipCreatePen1",      "GdipDrawPath",         "GdipFillPolygon",
+    "GdipDeleteBrush", "GdipDeletePen",       "GdipDeletePath",       "GdipDeleteGraphics",
+};
+
+namespace {
+
+// The start-up input of GDI+ version 1, laid out as the flat interface
+// expects it.
+struct GdiplusStartupInput {
+    UINT32 GdiplusVersion;
+    void* DebugEventCallback;
+    BOOL SuppressBackgroundThread;
+    BOOL SuppressExternalCodecs;
+};
+
+typedef int(WINAPI* GdiplusStartupFunction)(ULONG_PTR* token, const GdiplusStartupInput* input,
+                                            void* output);
+
+// The size of the non-client metrics before the padded border was added,
+// which every version of the system accepts.
+const UINT NonClientMetricsSize = 500;
+const int TitleWeight = 700;
+const int SemiboldWeight = 600;
+
+void CreateFonts() {
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = NonClientMetricsSize;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, NonClientMetricsSize, &metrics, 0);
+    LOGFONTW font = metrics.lfMessageFont;
+    NormalFont = CreateFontIndirectW(&font);
+    font.lfWeight = SemiboldWeight;
+    SemiboldFont = CreateFontIndirectW(&font);
+    font.lfWeight = TitleWeight;
+    font.lfHeight = TitleFontHeight(font.lfHeight);
+    TitleFont = CreateFontIndirectW(&font);
+}
+
+void LoadAppIcon() {
+    AppIcon = static_cast<HICON>(
+        LoadImageW(AppInstance, MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
+}
+
+void CreateBrushes() {
+    WindowBrush = CreateSolidBrush(RGB(30, 32, 36));
+    PanelBrush = CreateSolidBrush(RGB(22, 24, 27));
+}
+
+void ForgetGdiplus() {
+    for (FARPROC& entry : GdiplusEntries) entry = nullptr;
+    GdiplusReady = false;
+}
+
+}  // namespace
+
+LONG TitleFontHeight(LONG messageFontHeight) {
+    return messageFontHeight * 13 / 10;
+}
+
+bool BindGdiplus(const wchar_t* library) {
+    ForgetGdiplus();
+    HMODULE module = LoadLibraryW(library);
+    if (module == nullptr) return false;
+    for (int slot = 0; slot < GDIPLUS_ENTRY_COUNT; ++slot) {
+        FARPROC entry = GetProcAddress(module, GdiplusEntryNames[slot]);
+        if (entry == nullptr) return false;
+        GdiplusEntries[slot] = entry;
+    }
+    // Through void (*)() the cast to the real signature is warning-free on
+    // every compiler.
+    GdiplusStartupFunction startup = reinterpret_cast<GdiplusStartupFunction>(
+        reinterpret_cast<void (*)()>(GdiplusEntries[GDIP_STARTUP]));
+    GdiplusStartupInput input = {1, nullptr, FALSE, FALSE};
+    ULONG_PTR token = 0;
+    GdiplusReady = startup(&token, &input, nullptr) == 0;
+    return GdiplusReady;
+}
+
+void CreateStartupResources() {
+    CreateFonts();
+    LoadAppIcon();
+    BindGdiplus(L"gdiplus.dll");
+    CreateBrushes();
+}

@@ -1,0 +1,68 @@
+// The resources every window shares, made once at start-up before the first
+// window exists and kept until the process ends: three fonts derived from
+// the system's message font, the header icon, two brushes, and GDI+, bound
+// by name entry point by entry point. Without GDI+ the windows are drawn
+// with plain square shapes instead; nothing else changes.
+#ifndef UPDATER_APP_RESOURCES_WIN32_H
+#define UPDATER_APP_RESOURCES_WIN32_H
+
+#include <windows.h>
+
+// The executable's module: controls, the picker and resources are made
+// with it. Set by the entry before anything else runs.
+extern HINSTANCE AppInstance;
+
+extern HFONT NormalFont;    // the message font, unchanged
+extern HFONT SemiboldFont;  // the message font at weight 600
+extern HFONT TitleFont;     // weight 700, 13/10 of the height
+extern HICON AppIcon;       // icon resource 1 at 32 x 32, for the header
+extern HBRUSH WindowBrush;  // RGB(30,32,36), the main window's background
+extern HBRUSH PanelBrush;   // RGB(22,24,27), behind the list, the details and statics
+
+// The GDI+ flat entry points, in binding order. Slot 0 is only used here.
+enum GdiplusSlot {
+    GDIP_STARTUP,             // GdiplusStartup
+    GDIP_CREATE_FROM_HDC,     // GdipCreateFromHDC
+    GDIP_SET_SMOOTHING_MODE,  // GdipSetSmoothingMode
+    GDIP_CREATE_PATH,         // GdipCreatePath
+    GDIP_ADD_PATH_ARC,        // GdipAddPathArc
+    GDIP_CLOSE_PATH_FIGURE,   // GdipClosePathFigure
+    GDIP_CREATE_SOLID_FILL,   // GdipCreateSolidFill
+    GDIP_CREATE_LINE_BRUSH,   // GdipCreateLineBrush
+    GDIP_FILL_PATH,           // GdipFillPath
+    GDIP_CREATE_PEN1,         // GdipCreatePen1
+    GDIP_DRAW_PATH,           // GdipDrawPath
+    GDIP_FILL_POLYGON,        // GdipFillPolygon
+    GDIP_DELETE_BRUSH,        // GdipDeleteBrush
+    GDIP_DELETE_PEN,          // GdipDeletePen
+    GDIP_DELETE_PATH,         // GdipDeletePath
+    GDIP_DELETE_GRAPHICS,     // GdipDeleteGraphics
+    GDIPLUS_ENTRY_COUNT
+};
+
+// The exported name of every slot, in binding order.
+extern const char* const GdiplusEntryNames[GDIPLUS_ENTRY_COUNT];
+
+// Filled up to the first name that did not resolve; the rest stay null.
+extern FARPROC GdiplusEntries[GDIPLUS_ENTRY_COUNT];
+
+// True only when all 16 entry points were bound and GdiplusStartup
+// returned Ok. Every drawing operation with a vector path reads it.
+extern bool GdiplusReady;
+
+// Makes the fonts, the icon, binds GDI+ and makes the brushes, in that
+// order. Called once by the entry, after the settings are loaded. Each
+// missing piece is left out on its own; it cannot fail as a whole.
+void CreateStartupResources();
+
+// Loads library by name and binds the 16 entry points from it, slot by slot,
+// stopping at the first name it lacks; starts GDI+ when all are there.
+// Returns GdiplusReady. The library is never freed nor shut down.
+// CreateStartupResources calls it with "gdiplus.dll"; tests with others.
+bool BindGdiplus(const wchar_t* library);
+
+// The height of TitleFont for a message font of this height: 13/10 of it,
+// truncated toward zero, so a negative character height stays negative.
+LONG TitleFontHeight(LONG messageFontHeight);
+
+#endif  // UPDATER_APP_RESOURCES_WIN32_H
