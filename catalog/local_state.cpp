@@ -17,15 +17,6 @@ int EndOfFiles(const ScriptRecord& record) {
     return end < FileCount ? end : FileCount;
 }
 
-// A path cut at the capacity may name some other file that happens to exist
-// (lib/main.lua for lib/main.lua.bak); judging the file by that one could
-// call it OK or Kept and never fetch it.
-bool LocalFilePathFits(const ScriptRecord& script, const FileRecord& file) {
-    int length = TextLength(ScriptsFolder) + 1 + TextLength(script.name) + 1 +
-                 TextLength(file.path);
-    return length < LOCAL_PATH_CAPACITY;
-}
-
 int32_t DecideStatus(const FileRecord& file, int opened, const char16_t* localDigest) {
     if (!opened) return FILE_STATUS_NEW;
     if (file.keep == 1) return FILE_STATUS_KEPT;
@@ -45,6 +36,15 @@ int32_t LocalFileStatus(const ScriptRecord& script, const FileRecord& file) {
 }
 
 }  // namespace
+
+// A path cut at the capacity may name some other file that happens to exist
+// (lib/main.lua for lib/main.lua.bak); judging the file by that one could
+// call it OK or Kept and never fetch it, and writing to it would replace it.
+bool LocalFilePathFits(const ScriptRecord& script, const FileRecord& file) {
+    int length = TextLength(ScriptsFolder) + 1 + TextLength(script.name) + 1 +
+                 TextLength(file.path);
+    return length < LOCAL_PATH_CAPACITY;
+}
 
 void LocalFilePath(char16_t* buffer, const ScriptRecord& script, const FileRecord& file) {
     TextFormat(buffer, LOCAL_PATH_CAPACITY, u"%s\\%s\\%s", ScriptsFolder, script.name, file.path);

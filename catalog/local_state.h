@@ -24,6 +24,10 @@ enum { LOCAL_PATH_CAPACITY = 260, DIGEST_CAPACITY = 33 };
 // ScriptsFolder\name\path, cut to 259 units, every '/' turned into '\'.
 void LocalFilePath(char16_t* buffer, const ScriptRecord& script, const FileRecord& file);
 
+// True when ScriptsFolder\name\path fits LocalFilePath's buffer uncut. A
+// file whose path does not fit is never judged or written by a cut path.
+bool LocalFilePathFits(const ScriptRecord& script, const FileRecord& file);
+
 // True when status means the file is to be downloaded (New or Update).
 bool NeedsDownload(int32_t status);
 
