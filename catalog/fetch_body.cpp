@@ -1,0 +1,79 @@
+// The growing body of a web fetch, shared by both web clients.
+#include "catalog/fetch_body.h"
+
+#include <stdlib.h>
+
+#include "app/shared_state.h"
+#include "app/shared_state_os.h"
+
+void BeginFetchBody(FetchBody* body, int progressIndex) {
+    body->data = nullptr;
+    body->capacity = 0;
+    body->count = 0;
+    body->announced = 0;
+    body->progressIndex = progressIndex;
+}
+
+static uint32_t FreeRoom(const FetchBody* body) {
+    return body->capacity - body->count;
+}
+
+// One step of growth. The size is kept in 32 bits like the result's size, so
+// a block that would pass 4 GiB counts as one that cannot grow.
+static bool GrowFetchBlock(FetchBody* body) {
+    if (body->capacity > UINT32_MAX - FETCH_GROW_STEP) return false;
+    uint32_t capacity = body->capacity + FETCH_GROW_STEP;
+    void* grown = realloc(body->data, capacity);
+    if (grown == nullptr) return false;
+    body->data = static_cast<unsigned char*>(grown);
+    body->capacity = capacity;
+    return true;
+}
+
+bool ReserveFetchRoom(FetchBody* body, size_t needed) {
+    while (FreeRoom(body) < FETCH_MIN_ROOM || FreeRoom(body) - 1 < needed) {
+        if (!GrowFetchBlock(body)) return false;
+    }
+    return true;
+}
+
+unsigned char* FetchReadTarget(const FetchBody* body) {
+    return body->data + body->count;
+}
+
+uint32_t FetchReadRoom(const FetchBody* body) {
+    return FreeRoom(body) - 1;
+}
+
+void CountFetchedBytes(FetchBody* body, uint32_t bytes) {
+    body->count += bytes;
+    if (body->progressIndex < 0 || body->announced == 0) return;
+    uint64_t permille = static_cast<uint64_t>(body->count) * 1000u / body->announced;
+    // Not held to 1000 (a server may send more than it announced), only to
+    // what a message parameter can carry on every build.
+    if (permille > INT32_MAX) permille = INT32_MAX;
+    PostToMainWindow(WM_APP_PROGRESS, static_cast<uintptr_t>(body->progressIndex),
+                     static_cast<intptr_t>(permille));
+}
+
+unsigned char* FinishFetchBody(FetchBody* body, uint32_t* size) {
+    // A body that stops short of its announced length is a broken transfer,
+    // never a complete file: the installer would put it in place. Every read
+    // left a byte for the zero; only a body without any read lacks a block.
+    if (body->count < body->announced || (body->data == nullptr && !GrowFetchBlock(body))) {
+        DiscardFetchBody(body);
+        return nullptr;
+    }
+    body->data[body->count] = 0;
+    *size = body->count;
+    unsigned char* data = body->data;
+    body->data = nullptr;
+    return data;
+}
+
+void DiscardFetchBody(FetchBody* body) {
+    free(body->data);
+    body->data = nullptr;
+    body->capacity = 0;
+    body->count = 0;
+}

@@ -1,0 +1,50 @@
+// The body of a web fetch while it arrives, kept the same way by both web
+// clients (WinINet and libcurl): one heap block that grows in 256 KiB steps
+// whenever less than 64 KiB is free, the progress message after every read
+// that brought data, and the final check against the announced length.
+#ifndef UPDATER_CATALOG_FETCH_BODY_H
+#define UPDATER_CATALOG_FETCH_BODY_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+enum {
+    FETCH_GROW_STEP = 262144,  // bytes added to the block each time it grows
+    FETCH_MIN_ROOM = 65536,    // below this much free room the block grows
+};
+
+struct FetchBody {
+    unsigned char* data;  // the heap block, null until the first read
+    uint32_t capacity;    // bytes allocated at data
+    uint32_t count;       // bytes received so far
+    uint32_t announced;   // the announced content length, 0 when none came
+    int progressIndex;    // bar that hears of the progress, negative for none
+};
+
+// An empty body: nothing allocated, nothing received.
+void BeginFetchBody(FetchBody* body, int progressIndex);
+
+// Makes sure at least FETCH_MIN_ROOM bytes are free and, past those, that
+// needed bytes fit before the byte kept for the terminating zero. Returns
+// false when the block cannot grow; the block is then left as it was.
+bool ReserveFetchRoom(FetchBody* body, size_t needed);
+
+// Where the next read goes, and how much it may ask for (the free room less
+// the byte kept for the terminating zero).
+unsigned char* FetchReadTarget(const FetchBody* body);
+uint32_t FetchReadRoom(const FetchBody* body);
+
+// Counts bytes that a read has just placed at FetchReadTarget and posts
+// WM_APP_PROGRESS with count * 1000 / announced when there is a bar to
+// report to and a length was announced.
+void CountFetchedBytes(FetchBody* body, uint32_t bytes);
+
+// Ends a body that the client has read to its end: null (the block freed)
+// when fewer bytes came than were announced or no block can be had;
+// otherwise the block with a zero byte after the content and *size set.
+unsigned char* FinishFetchBody(FetchBody* body, uint32_t* size);
+
+// Frees whatever arrived; for every path that gives up.
+void DiscardFetchBody(FetchBody* body);
+
+#endif  // UPDATER_CATALOG_FETCH_BODY_H

@@ -1,0 +1,233 @@
+// Fetching on POSIX: the web branch over libcurl, the folder branch over
+// open, fstat and read.
+//
+// The web request is the one the Windows build makes: a GET of the address
+// (its wire form, see wire_address.h) with the agent "ZentoUpdater" and a
+// no-cache pragma, redirects followed (to http and https only), status 200
+// only, certificates always verified, CancelFlag looked at before each block
+// of the body is taken.
+#include "catalog/fetch_os.h"
+#include "catalog/fetch_test_hooks.h"
+
+#include <curl/curl.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "app/path_posix.h"
+#include "app/shared_state.h"
+#include "app/shared_state_os.h"
+#include "app/unicode.h"
+#include "catalog/fetch_body.h"
+#include "catalog/wire_address.h"
+
+namespace {
+
+enum {
+    // The wire address as UTF-8: ASCII but for the host, at most three
+    // bytes a unit there.
+    UTF8_WIRE_CAPACITY = 3 * WIRE_ADDRESS_CAPACITY,
+    EXTRA_CA_CAPACITY = 4096,      // path of the test-only certificate file
+    MAX_REDIRECTS = 30,            // a loop of redirects ends as a failure
+    CONNECT_TIMEOUT_SECONDS = 60,  // like the system client's own limits:
+    STALL_SECONDS = 60,            // no fetch hangs for ever on a dead peer
+};
+
+// Set only by tests (FetchTrustExtraCaFileForTests); empty in the program.
+char ExtraCaFile[EXTRA_CA_CAPACITY];
+
+// ---- the web branch ----
+
+bool CurlReady() {
+    // Thread-safe in the libcurl this builds against; done once.
+    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return ready;
+}
+
+struct CurlFetch {
+    CURL* handle;
+    FetchBody body;
+    bool responseAccepted;  // the status and length were looked at
+};
+
+// The status and announced length of the response whose body now arrives
+// (redirect responses are followed before their bodies reach us).
+bool AcceptResponse(CurlFetch* fetch) {
+    long status = 0;
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(fetch->handle, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK ||
+        status != 200) {
+        return false;
+    }
+    if (curl_easy_getinfo(fetch->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) {
+        length = -1;
+    }
+    if (length > static_cast<curl_off_t>(UINT32_MAX)) return false;  // cannot be held
+    fetch->body.announced = length > 0 ? static_cast<uint32_t>(length) : 0;
+    fetch->responseAccepted = true;
+    return true;
+}
+
+// libcurl hands over each block it has read; returning less than the block
+// ends the transfer with an error, which is how a cancel, a refused status or
+// a block that cannot grow stop the fetch.
+size_t TakeBodyBlock(char* bytes, size_t unit, size_t count, void* context) {
+    CurlFetch* fetch = static_cast<CurlFetch*>(context);
+    size_t total = unit * count;
+    if (CancelFlag.load() != 0) return 0;
+    if (!fetch->responseAccepted && !AcceptResponse(fetch)) return 0;
+    if (total > UINT32_MAX || !ReserveFetchRoom(&fetch->body, total)) return 0;
+    memcpy(FetchReadTarget(&fetch->body), bytes, total);
+    CountFetchedBytes(&fetch->body, static_cast<uint32_t>(total));
+    return total;
+}
+
+bool ConfigureRequest(CurlFetch* fetch, const char* wire, curl_slist* headers) {
+    CURL* h = fetch->handle;
+    bool ok =
+        curl_easy_setopt(h, CURLOPT_URL, wire) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_MAXREDIRS, static_cast<long>(MAX_REDIRECTS)) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_USERAGENT, "ZentoUpdater") == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 1L) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, static_cast<long>(CONNECT_TIMEOUT_SECONDS)) ==
+            CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(STALL_SECONDS)) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(FETCH_MIN_ROOM - 1)) ==
+            CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, TakeBodyBlock) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, fetch) == CURLE_OK;
+    if (ok && ExtraCaFile[0] != 0) {
+        ok = curl_easy_setopt(h, CURLOPT_CAINFO, ExtraCaFile) == CURLE_OK;
+    }
+    return ok;
+}
+
+// Runs the configured request; true when a whole 200 response arrived and
+// no cancel came in while it did.
+bool PerformRequest(CurlFetch* fetch) {
+    if (CancelFlag.load() != 0) return false;
+    if (curl_easy_perform(fetch->handle) != CURLE_OK) return false;
+    if (CancelFlag.load() != 0) return false;
+    // An empty body never reached TakeBodyBlock: look at its status here.
+    return fetch->responseAccepted || AcceptResponse(fetch);
+}
+
+curl_slist* NoCacheHeaders() {
+    curl_slist* headers = curl_slist_append(nullptr, "Pragma: no-cache");
+    if (headers == nullptr) return nullptr;
+    curl_slist* more = curl_slist_append(headers, "Cache-Control: no-cache");
+    if (more == nullptr) curl_slist_free_all(headers);
+    return more;
+}
+
+// ---- the folder branch ----
+
+// A folder cannot be opened as a file on Windows; here open() would take it,
+// so it is turned away at the same point, before any progress message.
+int OpenFileForReading(const char* path) {
+    int file = open(path, O_RDONLY | O_CLOEXEC);
+    if (file < 0) return -1;
+    struct stat info;
+    if (fstat(file, &info) == 0 && S_ISDIR(info.st_mode)) {
+        close(file);
+        return -1;
+    }
+    return file;
+}
+
+// Reads up to size bytes; read() may return less than asked, which is not
+// the end of the file. Returns the bytes read, or -1 on an error.
+int64_t ReadWhole(int file, unsigned char* buffer, uint32_t size) {
+    uint32_t done = 0;
+    while (done < size) {
+        ssize_t got = read(file, buffer + done, size - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        done += static_cast<uint32_t>(got);
+    }
+    return done;
+}
+
+// Steps 2 to 4 of the folder read on an open file: the size, one block, the
+// read. Null on a failure, with nothing left allocated.
+unsigned char* ReadOpenFile(int file, uint32_t* size) {
+    struct stat info;
+    // The size must fit the 32-bit result with its zero byte; a larger file
+    // is refused rather than read in part.
+    if (fstat(file, &info) != 0 || info.st_size < 0 ||
+        static_cast<uint64_t>(info.st_size) >= UINT32_MAX) {
+        return nullptr;
+    }
+    uint32_t length = static_cast<uint32_t>(info.st_size);
+    unsigned char* buffer = static_cast<unsigned char*>(malloc(length + 1u));
+    if (buffer == nullptr) return nullptr;
+    int64_t got = ReadWhole(file, buffer, length);
+    if (got < 0) {
+        free(buffer);
+        return nullptr;
+    }
+    buffer[got] = 0;
+    *size = static_cast<uint32_t>(got);
+    return buffer;
+}
+
+}  // namespace
+
+void FetchTrustExtraCaFileForTests(const char* pemPath) {
+    ExtraCaFile[0] = 0;
+    if (pemPath == nullptr || strlen(pemPath) >= EXTRA_CA_CAPACITY) return;
+    memcpy(ExtraCaFile, pemPath, strlen(pemPath) + 1);
+}
+
+unsigned char* FetchFromWeb(const char16_t* address, uint32_t* size, int progressIndex) {
+    char16_t wide[WIRE_ADDRESS_CAPACITY];
+    char wire[UTF8_WIRE_CAPACITY];
+    if (!MakeWireAddress(address, wide, WIRE_ADDRESS_CAPACITY) ||
+        Utf16ToUtf8(wide, wire, UTF8_WIRE_CAPACITY) == 0 || !CurlReady()) {
+        return nullptr;
+    }
+    curl_slist* headers = NoCacheHeaders();
+    if (headers == nullptr) return nullptr;
+    CurlFetch fetch;
+    fetch.handle = curl_easy_init();
+    fetch.responseAccepted = false;
+    BeginFetchBody(&fetch.body, progressIndex);
+    unsigned char* result = nullptr;
+    if (fetch.handle != nullptr && ConfigureRequest(&fetch, wire, headers) &&
+        PerformRequest(&fetch)) {
+        result = FinishFetchBody(&fetch.body, size);
+    } else {
+        DiscardFetchBody(&fetch.body);
+    }
+    if (fetch.handle != nullptr) curl_easy_cleanup(fetch.handle);
+    curl_slist_free_all(headers);
+    return result;
+}
+
+unsigned char* FetchFromFolder(const char16_t* path, uint32_t* size, int progressIndex) {
+    int file = OpenFileForReading(NativePath(path).c_str());
+    if (file < 0) return nullptr;
+    unsigned char* result = ReadOpenFile(file, size);
+    close(file);
+    // Once the file is open there is exactly one message, whatever the read
+    // gave.
+    if (progressIndex >= 0) {
+        PostToMainWindow(WM_APP_PROGRESS, static_cast<uintptr_t>(progressIndex), 1000);
+    }
+    return result;
+}
