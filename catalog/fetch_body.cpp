@@ -30,8 +30,26 @@ static bool GrowFetchBlock(FetchBody* body) {
     return true;
 }
 
+// The first block of a body whose length was announced: all of it and the
+// byte for the zero. A length that cannot be held in 32 bits cannot be had.
+static bool AllocateAnnouncedBlock(FetchBody* body) {
+    if (body->announced >= UINT32_MAX) return false;
+    uint32_t capacity = body->announced + 1;
+    body->data = static_cast<unsigned char*>(malloc(capacity));
+    if (body->data == nullptr) return false;
+    body->capacity = capacity;
+    return true;
+}
+
+// True when the block already has room for the rest of the announced body.
+static bool HoldsAnnouncedBody(const FetchBody* body) {
+    return body->announced > 0 && body->capacity > body->announced;
+}
+
 bool ReserveFetchRoom(FetchBody* body, size_t needed) {
-    while (FreeRoom(body) < FETCH_MIN_ROOM || FreeRoom(body) - 1 < needed) {
+    if (body->data == nullptr && body->announced > 0 && !AllocateAnnouncedBlock(body)) return false;
+    while ((!HoldsAnnouncedBody(body) && FreeRoom(body) < FETCH_MIN_ROOM) ||
+           FreeRoom(body) - 1 < needed) {
         if (!GrowFetchBlock(body)) return false;
     }
     return true;
@@ -42,7 +60,9 @@ unsigned char* FetchReadTarget(const FetchBody* body) {
 }
 
 uint32_t FetchReadRoom(const FetchBody* body) {
-    return FreeRoom(body) - 1;
+    uint32_t room = FreeRoom(body) - 1;
+    const uint32_t most = FETCH_MAX_READ;
+    return room < most ? room : most;
 }
 
 void CountFetchedBytes(FetchBody* body, uint32_t bytes) {

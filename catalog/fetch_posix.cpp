@@ -36,6 +36,7 @@ enum {
     MAX_REDIRECTS = 30,            // a loop of redirects ends as a failure
     CONNECT_TIMEOUT_SECONDS = 60,  // like the system client's own limits:
     STALL_SECONDS = 60,            // no fetch hangs for ever on a dead peer
+    CURL_BUFFER_BYTES = 524288,    // fewer, larger hand-overs of a big body
 };
 
 // Set only by tests (FetchTrustExtraCaFileForTests); empty in the program.
@@ -106,8 +107,7 @@ bool ConfigureRequest(CurlFetch* fetch, const char* wire, curl_slist* headers) {
             CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(STALL_SECONDS)) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(FETCH_MIN_ROOM - 1)) ==
-            CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(CURL_BUFFER_BYTES)) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, TakeBodyBlock) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_WRITEDATA, fetch) == CURLE_OK;
     if (ok && ExtraCaFile[0] != 0) {

@@ -10,6 +10,8 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <mutex>
+
 #include "app/text.h"
 
 namespace {
@@ -20,22 +22,30 @@ enum { READ_CHUNK_BYTES = 65536, MD5_BYTES = 16 };
 const size_t MAX_FEED_BYTES = 0x40000000;
 
 struct Md5 {
-    HCRYPTPROV provider;
     HCRYPTHASH hash;
 };
 
-bool StartMd5(Md5& md5) {
-    md5.provider = 0;
-    md5.hash = 0;
-    if (!CryptAcquireContextW(&md5.provider, nullptr, nullptr, PROV_RSA_FULL,
-                              CRYPT_VERIFYCONTEXT)) {
-        md5.provider = 0;
-        return false;
+// One provider for the whole run: acquiring it costs far more than hashing
+// a small script (milliseconds a file under Wine), and a check hashes every
+// listed file. It is kept until the process ends, like the other start-up
+// resources. A failed acquisition is tried again on the next file.
+HCRYPTPROV HashProvider() {
+    static std::mutex lock;
+    static HCRYPTPROV provider = 0;
+    std::lock_guard<std::mutex> guard(lock);
+    if (provider == 0 &&
+        !CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
+        provider = 0;
     }
-    if (!CryptCreateHash(md5.provider, CALG_MD5, 0, 0, &md5.hash)) {
+    return provider;
+}
+
+bool StartMd5(Md5& md5) {
+    md5.hash = 0;
+    HCRYPTPROV provider = HashProvider();
+    if (provider == 0) return false;
+    if (!CryptCreateHash(provider, CALG_MD5, 0, 0, &md5.hash)) {
         md5.hash = 0;
-        CryptReleaseContext(md5.provider, 0);
-        md5.provider = 0;
         return false;
     }
     return true;
@@ -43,7 +53,6 @@ bool StartMd5(Md5& md5) {
 
 void EndMd5(Md5& md5) {
     if (md5.hash != 0) CryptDestroyHash(md5.hash);
-    if (md5.provider != 0) CryptReleaseContext(md5.provider, 0);
 }
 
 bool FeedMd5(Md5& md5, const BYTE* data, size_t size) {
