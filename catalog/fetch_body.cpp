@@ -3,6 +3,11 @@
 
 #include <stdlib.h>
 
+#ifdef __linux__
+#include <stdint.h>
+#include <sys/mman.h>
+#endif
+
 #include "app/shared_state.h"
 #include "app/shared_state_os.h"
 
@@ -30,6 +35,23 @@ static bool GrowFetchBlock(FetchBody* body) {
     return true;
 }
 
+// On Linux most of the time of a large fetch goes on the first touch of
+// every fresh 4 KiB page of the block; asking for huge pages over its
+// aligned middle makes those faults 512 times fewer. Only advice: nothing
+// changes when the kernel declines.
+static void AdviseLargeBlock(unsigned char* block, uint32_t size) {
+#ifdef __linux__
+    const uintptr_t huge = 2u * 1024 * 1024;
+    if (size < 4 * huge) return;
+    uintptr_t start = (reinterpret_cast<uintptr_t>(block) + huge - 1) & ~(huge - 1);
+    uintptr_t end = (reinterpret_cast<uintptr_t>(block) + size) & ~(huge - 1);
+    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+    (void)block;
+    (void)size;
+#endif
+}
+
 // The first block of a body whose length was announced: all of it and the
 // byte for the zero. A length that cannot be held in 32 bits cannot be had.
 static bool AllocateAnnouncedBlock(FetchBody* body) {
@@ -38,6 +60,7 @@ static bool AllocateAnnouncedBlock(FetchBody* body) {
     body->data = static_cast<unsigned char*>(malloc(capacity));
     if (body->data == nullptr) return false;
     body->capacity = capacity;
+    AdviseLargeBlock(body->data, capacity);
     return true;
 }
 
