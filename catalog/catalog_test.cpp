@@ -9,6 +9,7 @@
 
 #include "app/text.h"
 #include "tests/support/test_support.h"
+#include "tests/support/workers.h"
 
 namespace {
 
@@ -17,11 +18,7 @@ const std::string DigestB = "FEDCBA9876543210FEDCBA9876543210";
 
 // Converts and parses a catalog the way the check run does.
 void Parse(const std::string& utf8) {
-    char16_t* text = ConvertCatalogText(utf8.c_str());
-    ASSERT_NE(text, nullptr);
-    ClearCatalog();
-    ParseCatalog(SkipByteOrderMark(text));
-    free(text);
+    ASSERT_TRUE(LoadCatalogText(utf8));
 }
 
 std::u16string Name(int script) { return ScriptTable[script].name; }

@@ -18,15 +18,10 @@ namespace {
 class CheckRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSharedState();
-        ClearCatalog();
-        BeginMessageCapture();
+        BeginWorkerTest();
         UseFolders(scripts.ProgramPath(), server.ProgramPath());
     }
-    void TearDown() override {
-        EndMessageCapture();
-        ResetSharedState();
-    }
+    void TearDown() override { EndWorkerTest(); }
 
     TempFolder server;
     TempFolder scripts;

@@ -11,6 +11,7 @@
 #include "app/settings.h"
 #include "app/text.h"
 #include "tests/support/test_support.h"
+#include "tests/support/workers.h"
 
 namespace {
 
@@ -34,13 +35,7 @@ protected:
         ClearCatalog();
     }
 
-    void Parse(const std::string& utf8) {
-        char16_t* text = ConvertCatalogText(utf8.c_str());
-        ASSERT_NE(text, nullptr);
-        ClearCatalog();
-        ParseCatalog(SkipByteOrderMark(text));
-        free(text);
-    }
+    void Parse(const std::string& utf8) { ASSERT_TRUE(LoadCatalogText(utf8)); }
 
     // A file of a script, where the program looks for it.
     void Place(const std::string& relative, const std::string& bytes) {

@@ -24,15 +24,10 @@ namespace {
 class DownloadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSharedState();
-        ClearCatalog();
-        BeginMessageCapture();
+        BeginWorkerTest();
         UseFolders(scripts.ProgramPath(), server.ProgramPath());
     }
-    void TearDown() override {
-        EndMessageCapture();
-        ResetSharedState();
-    }
+    void TearDown() override { EndWorkerTest(); }
 
     void Publish(const std::string& relative, const std::string& content) {
         WriteFileBytes(server / relative, content);

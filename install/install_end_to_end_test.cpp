@@ -50,16 +50,13 @@ protected:
     void SetUp() override {
         ServerTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        ResetSharedState();
-        ClearCatalog();
-        BeginMessageCapture();
+        BeginWorkerTest();
         if (GetParam() == HTTPS_SERVER) {
             ASSERT_TRUE(TrustTestAuthority(servers_));
         }
     }
     void TearDown() override {
-        EndMessageCapture();
-        ResetSharedState();
+        EndWorkerTest();
         ServerTest::TearDown();
     }
 
@@ -134,13 +131,10 @@ protected:
     void SetUp() override {
         ServerTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        ResetSharedState();
-        ClearCatalog();
-        BeginMessageCapture();
+        BeginWorkerTest();
     }
     void TearDown() override {
-        EndMessageCapture();
-        ResetSharedState();
+        EndWorkerTest();
         ServerTest::TearDown();
     }
     TempFolder scripts;

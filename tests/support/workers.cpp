@@ -1,14 +1,37 @@
 // Worker runs and server-tree helpers for the tests.
 #include "tests/support/workers.h"
 
+#include <stdlib.h>
+
 #include "app/settings.h"
 #include "app/shared_state.h"
 #include "app/shared_state_os.h"
 #include "app/text.h"
+#include "catalog/catalog.h"
 #include "catalog/check_run.h"
 #include "catalog/hash_os.h"
 #include "catalog/local_state.h"
 #include "install/download_worker.h"
+
+bool LoadCatalogText(const std::string& utf8) {
+    char16_t* text = ConvertCatalogText(utf8.c_str());
+    if (text == nullptr) return false;
+    ClearCatalog();
+    ParseCatalog(SkipByteOrderMark(text));
+    free(text);
+    return true;
+}
+
+void BeginWorkerTest() {
+    ResetSharedState();
+    ClearCatalog();
+    BeginMessageCapture();
+}
+
+void EndWorkerTest() {
+    EndMessageCapture();
+    ResetSharedState();
+}
 
 std::string Md5Hex(const std::string& bytes) {
     char16_t digest[DIGEST_CAPACITY];

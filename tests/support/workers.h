@@ -10,6 +10,16 @@
 #include "tests/support/messages.h"
 #include "tests/support/test_support.h"
 
+// Empties the tables and parses a UTF-8 catalog into them the way the check
+// run does (converted, one byte-order mark skipped). False when the text
+// could not be converted.
+bool LoadCatalogText(const std::string& utf8);
+
+// A worker test starts and ends with the shared state and the tables at
+// their start values, and the messages captured on this thread.
+void BeginWorkerTest();
+void EndWorkerTest();
+
 // Upper-case hexadecimal MD5 of bytes.
 std::string Md5Hex(const std::string& bytes);
 
