@@ -1,0 +1,818 @@
+// Drives the real Updater.exe from outside, as a user would: it writes an
+// updater.ini beside a copy of the program, starts it, waits for its window,
+// reads the controls, clicks and types with real input, answers the close
+// question, checks the files on disk byte for byte and the `last` key, saves
+// screenshots, and checks the exit code. Every wait has a timeout.
+//
+//   e2e_driver.exe SCENARIO UPDATER_EXE DEMO_FOLDER WORK_FOLDER SHOTS_FOLDER
+//
+// The folders are Unix paths (the build passes its own); the driver reaches
+// them through Wine's Z: drive. UPDATER_TEST_SERVERS names the servers.ini
+// of the nginx test servers, UPDATER_SLOW_SERVER the slow-server.ini of
+// slow_server.py. Exit code 0 when every check held.
+// clang-format off
+#include <windows.h>  // before every other system header
+#include <commctrl.h>
+// clang-format on
+#include <stdio.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/png_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The identifiers of the main window's controls.
+enum {
+    ID_FILE_LIST = 101,
+    ID_DETAILS = 102,
+    ID_SCRIPT_SELECTOR = 105,
+    ID_DOWNLOAD = 106,
+    ID_CLOSE = 107,
+};
+
+const int PickerRowHeight = 28;
+const int PickerMargin = 4;
+
+struct Scenario {
+    std::string name;
+    fs::path exe;    // the built Updater.exe
+    fs::path demo;   // the demo server folder of the repository
+    fs::path work;   // this run's folder: a copy of the program, its ini, the scripts
+    fs::path shots;  // where screenshots go
+    int failures = 0;
+};
+
+Scenario Run;
+
+// ---- reporting -------------------------------------------------------------------
+
+bool Check(bool condition, const std::string& what) {
+    if (!condition) {
+        ++Run.failures;
+        printf("FAIL [%s] %s\n", Run.name.c_str(), what.c_str());
+        fflush(stdout);
+    }
+    return condition;
+}
+
+void Note(const std::string& what) {
+    printf("[%s] %s\n", Run.name.c_str(), what.c_str());
+    fflush(stdout);
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) out += c < 128 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+// Polls condition every 50 ms until it holds or timeoutMs pass.
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs, const std::string& what) {
+    DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > static_cast<DWORD>(timeoutMs)) {
+            return Check(false, "timed out waiting for " + what);
+        }
+        Sleep(50);
+    }
+    return true;
+}
+
+// ---- files ------------------------------------------------------------------------
+
+fs::path WinePath(const char* unixPath) {
+    std::wstring path = L"Z:";
+    for (const char* c = unixPath; *c != 0; ++c)
+        path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+    return fs::path(path);
+}
+
+std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "<missing>";
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+void CopyOneFile(const fs::path& from, const fs::path& to) {
+    fs::create_directories(to.parent_path());
+    Check(CopyFileW(from.wstring().c_str(), to.wstring().c_str(), FALSE) != FALSE,
+          "cannot copy " + from.string());
+}
+
+// A fresh copy of the folder from at to.
+void CopyFolder(const fs::path& from, const fs::path& to) {
+    std::error_code ignored;
+    fs::remove_all(to, ignored);
+    fs::create_directories(to);
+    for (const auto& entry : fs::recursive_directory_iterator(from)) {
+        if (entry.is_regular_file())
+            CopyOneFile(entry.path(), to / fs::relative(entry.path(), from));
+    }
+}
+
+// The value of key in a "key=value" file such as servers.ini.
+std::string IniValue(const fs::path& file, const std::string& key) {
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.compare(0, key.size() + 1, key + "=") == 0) return line.substr(key.size() + 1);
+    }
+    return "";
+}
+
+fs::path ServerIni(const char* variable) {
+    const char* value = getenv(variable);
+    return value == nullptr ? fs::path() : WinePath(value);
+}
+
+// The scripts folder as a user might have it: Auto Loot with an old main
+// file, one file missing and its settings changed; Map Markers current;
+// Fishing Buddy missing a file; the other two not installed.
+void PlaceInstalledScripts(const fs::path& scripts) {
+    std::error_code ignored;
+    fs::remove_all(scripts, ignored);
+    const fs::path& demo = Run.demo;
+    for (const char* file : {"filters.lua", "lib/util/strings.lua"}) {
+        WriteBytes(scripts / "Auto Loot" / fs::path(file),
+                   ReadBytes(demo / "Auto Loot" / fs::path(file)));
+    }
+    WriteBytes(scripts / "Auto Loot" / "main.lua", "-- Auto Loot 2.2\n");
+    WriteBytes(scripts / "Auto Loot" / "settings.ini", "; mine\nmin_rarity=4\n");
+    for (const char* file : {"main.lua", "icons/flag.txt", "icons/star.txt", "markers.ini"}) {
+        WriteBytes(scripts / "Map Markers" / fs::path(file),
+                   ReadBytes(demo / "Map Markers" / fs::path(file)));
+    }
+    WriteBytes(scripts / "Fishing Buddy" / "main.lua",
+               ReadBytes(demo / "Fishing Buddy" / "main.lua"));
+}
+
+void WriteSettings(const std::wstring& url, const std::wstring& last) {
+    std::string ini = "[updater]\r\nurl=" + Narrow(url) +
+                      "\r\nfolder=" + Narrow((Run.work / "scripts").wstring()) + "\r\n";
+    if (!last.empty()) ini += "last=" + Narrow(last) + "\r\n";
+    WriteBytes(Run.work / "updater.ini", ini);
+}
+
+std::wstring LastSetting() {
+    wchar_t value[64] = {};
+    GetPrivateProfileStringW(L"updater", L"last", L"", value, 64,
+                             (Run.work / "updater.ini").wstring().c_str());
+    return value;
+}
+
+// True when every file of the script in the scripts folder has the bytes
+// the server publishes.
+bool InstalledAsPublished(const fs::path& server, const std::string& script,
+                          const std::vector<std::string>& files) {
+    bool same = true;
+    for (const std::string& file : files) {
+        std::string published = ReadBytes(server / script / fs::path(file));
+        std::string installed = ReadBytes(Run.work / "scripts" / script / fs::path(file));
+        same &= Check(installed == published, script + "/" + file + " is not as published");
+    }
+    return same;
+}
+
+bool NoTemporaryFilesLeft() {
+    fs::path scripts = Run.work / "scripts";
+    if (!fs::exists(scripts)) return true;
+    for (const auto& entry : fs::recursive_directory_iterator(scripts)) {
+        if (entry.path().extension() == ".new") return false;
+    }
+    return true;
+}
+
+// ---- the program's windows ------------------------------------------------------
+
+struct Program {
+    PROCESS_INFORMATION process = {};
+    HWND main = nullptr;
+};
+
+struct WindowSearch {
+    DWORD processId;
+    const wchar_t* className;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    if (owner == search->processId && lstrcmpiW(name, search->className) == 0 &&
+        IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A visible top-level window of that class belonging to the process.
+HWND FindWindowOf(DWORD processId, const wchar_t* className) {
+    WindowSearch search = {processId, className, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring Text(HWND window) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) {
+        return L"<no answer>";
+    }
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&text[0]),
+                        SMTO_ABORTIFHUNG, 5000, &copied);
+    text.resize(copied);
+    return text;
+}
+
+std::wstring ControlText(const Program& program, int id) {
+    return Text(GetDlgItem(program.main, id));
+}
+
+bool Enabled(const Program& program, int id) {
+    return IsWindowEnabled(GetDlgItem(program.main, id)) != FALSE;
+}
+
+// No worker runs: the window is shown and Close no longer reads Cancel.
+bool Idle(const Program& program) {
+    return IsWindowVisible(program.main) && ControlText(program, ID_CLOSE) == L"Close";
+}
+
+int ListRows(const Program& program) {
+    DWORD_PTR rows = 0;
+    SendMessageTimeoutW(GetDlgItem(program.main, ID_FILE_LIST), LVM_GETITEMCOUNT, 0, 0,
+                        SMTO_ABORTIFHUNG, 5000, &rows);
+    return static_cast<int>(rows);
+}
+
+// A list cell, read through memory in the program's own address space.
+std::wstring ListCell(const Program& program, int row, int column) {
+    HANDLE process = program.process.hProcess;
+    const SIZE_T textCapacity = 260;
+    char* remote = static_cast<char*>(
+        VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + textCapacity * sizeof(wchar_t),
+                       MEM_COMMIT, PAGE_READWRITE));
+    if (remote == nullptr) return L"<no memory>";
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.cchTextMax = static_cast<int>(textCapacity);
+    item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+    WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(GetDlgItem(program.main, ID_FILE_LIST), LVM_GETITEMTEXTW, row,
+                        reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 5000, &result);
+    wchar_t text[textCapacity] = {};
+    ReadProcessMemory(process, remote + sizeof(LVITEMW), text, sizeof text - sizeof(wchar_t),
+                      nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return text;
+}
+
+bool DetailsBeginWith(const Program& program, const std::wstring& start) {
+    return ControlText(program, ID_DETAILS).compare(0, start.size(), start) == 0;
+}
+
+bool Launch(Program& program) {
+    CopyOneFile(Run.exe, Run.work / "Updater.exe");
+    std::wstring command = L"\"" + (Run.work / "Updater.exe").wstring() + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                  Run.work.wstring().c_str(), &startup, &program.process);
+    if (!Check(started != FALSE, "Updater.exe did not start")) return false;
+    return WaitFor(
+        [&] {
+            program.main = FindWindowOf(program.process.dwProcessId, L"ZentoUpdaterWindow");
+            return program.main != nullptr;
+        },
+        20000, "the main window");
+}
+
+// Ends the program if a failed check left it running, and closes its handles.
+void Finish(Program& program) {
+    if (program.process.hProcess == nullptr) return;
+    if (WaitForSingleObject(program.process.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(program.process.hProcess, 99);
+        WaitForSingleObject(program.process.hProcess, 5000);
+    }
+    CloseHandle(program.process.hThread);
+    CloseHandle(program.process.hProcess);
+    program.process = {};
+}
+
+bool ExitsWith(Program& program, DWORD expected) {
+    if (!Check(WaitForSingleObject(program.process.hProcess, 10000) == WAIT_OBJECT_0,
+               "the program did not end")) {
+        return false;
+    }
+    DWORD code = 1234;
+    GetExitCodeProcess(program.process.hProcess, &code);
+    return Check(code == expected, "exit code " + std::to_string(code));
+}
+
+// ---- real input -------------------------------------------------------------------
+
+void ClickScreen(POINT point) {
+    SetCursorPos(point.x, point.y);
+    Sleep(60);
+    INPUT input[2] = {};
+    input[0].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[1].type = INPUT_MOUSE;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(1, &input[0], sizeof(INPUT));
+    Sleep(60);
+    SendInput(1, &input[1], sizeof(INPUT));
+    Sleep(150);
+}
+
+void ClickIn(HWND window, int x, int y) {
+    POINT point = {x, y};
+    ClientToScreen(window, &point);
+    ClickScreen(point);
+}
+
+void ClickControl(const Program& program, int id) {
+    HWND control = GetDlgItem(program.main, id);
+    RECT rect;
+    GetClientRect(control, &rect);
+    ClickIn(control, rect.right / 2, rect.bottom / 2);
+}
+
+void PressKey(WORD key) {
+    INPUT input[2] = {};
+    input[0].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = key;
+    input[1].type = INPUT_KEYBOARD;
+    input[1].ki.wVk = key;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+    Sleep(150);
+}
+
+HWND FocusOf(const Program& program) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(program.process.dwThreadId, &info);
+    return info.hwndFocus;
+}
+
+HWND Picker(const Program& program) {
+    return FindWindowOf(program.process.dwProcessId, L"ZentoUpdaterPicker");
+}
+
+bool OpenPicker(const Program& program) {
+    Sleep(300);  // the selector ignores a click right after the picker closed
+    ClickControl(program, ID_SCRIPT_SELECTOR);
+    return WaitFor([&] { return Picker(program) != nullptr; }, 5000, "the picker to open");
+}
+
+bool ChooseRow(const Program& program, int row) {
+    if (!OpenPicker(program)) return false;
+    ClickIn(Picker(program), 40, PickerMargin + row * PickerRowHeight + PickerRowHeight / 2);
+    return WaitFor([&] { return Picker(program) == nullptr; }, 5000, "the picker to close");
+}
+
+// ---- screenshots --------------------------------------------------------------------
+
+struct Screenshot {
+    RECT area = {};
+    std::vector<uint8_t> rgb;
+    COLORREF At(int x, int y) const {  // in screen coordinates
+        size_t at =
+            (static_cast<size_t>(y - area.top) * (area.right - area.left) + (x - area.left)) * 3;
+        return RGB(rgb[at], rgb[at + 1], rgb[at + 2]);
+    }
+};
+
+// What the screen shows of the main window (and the picker, when it is
+// open), saved as SHOTS/<scenario>-<state>.png.
+Screenshot Shoot(const Program& program, const std::string& state) {
+    Sleep(300);  // let the last repaint reach the screen
+    Screenshot shot;
+    GetWindowRect(program.main, &shot.area);
+    if (HWND picker = Picker(program)) {
+        RECT popup;
+        GetWindowRect(picker, &popup);
+        UnionRect(&shot.area, &shot.area, &popup);
+    }
+    int width = shot.area.right - shot.area.left, height = shot.area.bottom - shot.area.top;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, shot.area.left, shot.area.top, SRCCOPY);
+    GdiFlush();
+    const uint8_t* pixels = static_cast<const uint8_t*>(bits);
+    shot.rgb.resize(static_cast<size_t>(width) * height * 3);
+    for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
+        shot.rgb[i * 3] = pixels[i * 4 + 2];
+        shot.rgb[i * 3 + 1] = pixels[i * 4 + 1];
+        shot.rgb[i * 3 + 2] = pixels[i * 4];
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    fs::create_directories(Run.shots);
+    fs::path file = Run.shots / (Run.name + "-" + state + ".png");
+    if (Check(WritePng(file.wstring(), width, height, shot.rgb),
+              "cannot write " + Narrow(file.wstring()))) {
+        Note("screenshot " + Narrow(file.wstring()));
+    }
+    return shot;
+}
+
+// The top-left pixel of a control in a screenshot.
+COLORREF CornerOf(const Program& program, const Screenshot& shot, int id) {
+    RECT rect;
+    GetWindowRect(GetDlgItem(program.main, id), &rect);
+    return shot.At(rect.left, rect.top);
+}
+
+// ---- the close question ---------------------------------------------------------
+
+HWND CloseQuestion(const Program& program) {
+    return FindWindowOf(program.process.dwProcessId, L"#32770");
+}
+
+std::wstring QuestionText(HWND box) {
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t name[32] = {};
+        GetClassNameW(child, name, 32);
+        std::wstring text = Text(child);
+        if (lstrcmpiW(name, L"Static") == 0 && !text.empty()) return text;
+    }
+    return L"";
+}
+
+// Closes the window as the title bar does, and answers the question.
+bool AnswerCloseQuestion(const Program& program, int button) {
+    PostMessageW(program.main, WM_CLOSE, 0, 0);
+    HWND box = nullptr;
+    if (!WaitFor([&] { return (box = CloseQuestion(program)) != nullptr; }, 5000,
+                 "the close question")) {
+        return false;
+    }
+    Check(QuestionText(box) == L"A download is running. Close anyway?",
+          "question text: " + Narrow(QuestionText(box)));
+    Check(Text(box) == L"Updater", "question caption: " + Narrow(Text(box)));
+    Check(GetDlgItem(box, IDYES) != nullptr && GetDlgItem(box, IDNO) != nullptr,
+          "Yes and No buttons");
+    HWND answer = GetDlgItem(box, button);
+    RECT rect;
+    GetClientRect(answer, &rect);
+    ClickIn(answer, rect.right / 2, rect.bottom / 2);
+    return WaitFor([&] { return !IsWindow(box); }, 5000, "the question to go");
+}
+
+// ---- scenarios ----------------------------------------------------------------------
+
+const std::vector<std::string> QuestHelperFiles = {
+    "main.lua", "ui/tracker.lua", "data/zones/index.lua", "data/zones/meadows.txt"};
+
+bool WaitUntilReady(const Program& program) {
+    return WaitFor([&] { return Idle(program) && ListRows(program) > 0; }, 20000, "the check");
+}
+
+void CloseWithTheButton(Program& program) {
+    ClickControl(program, ID_CLOSE);
+    ExitsWith(program, 0);
+}
+
+void CheckKeyboardNavigation(const Program& program) {
+    HWND list = GetDlgItem(program.main, ID_FILE_LIST);
+    ClickIn(list, 60, 8);
+    Check(FocusOf(program) == list, "a click on the list focuses it");
+    const int order[] = {ID_SCRIPT_SELECTOR, ID_DOWNLOAD, ID_CLOSE, ID_FILE_LIST};
+    for (int id : order) {
+        PressKey(VK_TAB);
+        Check(FocusOf(program) == GetDlgItem(program.main, id),
+              "Tab moves the focus to control " + std::to_string(id));
+    }
+}
+
+void CheckPickerClosings(const Program& program) {
+    // Arrows and Enter choose the next script.
+    if (OpenPicker(program)) {
+        Shoot(program, "picker");
+        PressKey(VK_DOWN);
+        PressKey(VK_RETURN);
+        WaitFor([&] { return Picker(program) == nullptr; }, 5000, "Enter to close the picker");
+        Check(DetailsBeginWith(program, L"Quest Helper\r\n"), "Enter chose Quest Helper");
+        Check(LastSetting() == L"Quest Helper", "last is Quest Helper");
+    }
+    // Escape closes without a choice.
+    if (OpenPicker(program)) {
+        PressKey(VK_ESCAPE);
+        WaitFor([&] { return Picker(program) == nullptr; }, 5000, "Escape to close the picker");
+        Check(DetailsBeginWith(program, L"Quest Helper\r\n"), "Escape kept the choice");
+    }
+    // A click elsewhere takes the activation away and closes it.
+    if (OpenPicker(program)) {
+        ClickIn(program.main, 200, 20);
+        WaitFor([&] { return Picker(program) == nullptr; }, 5000, "the picker to close when left");
+    }
+    // A click on the selector while it is open closes it and does not reopen it.
+    if (OpenPicker(program)) {
+        ClickControl(program, ID_SCRIPT_SELECTOR);
+        Sleep(300);
+        Check(Picker(program) == nullptr, "the selector toggles the picker shut");
+    }
+    // A click on a row chooses it.
+    if (ChooseRow(program, 3)) {
+        Check(DetailsBeginWith(program, L"Fishing Buddy\r\n"), "a click chose Fishing Buddy");
+        Check(LastSetting() == L"Fishing Buddy", "last is Fishing Buddy");
+    }
+}
+
+// From the demo folder: look around, pick with the mouse and the keyboard,
+// install a script, close.
+void FolderInstall() {
+    PlaceInstalledScripts(Run.work / "scripts");
+    WriteSettings(Run.demo.wstring(), L"");
+    Program program;
+    if (Launch(program) && WaitUntilReady(program)) {
+        Check(DetailsBeginWith(program, L"Auto Loot\r\nPicks up loot"),
+              "the first script is chosen");
+        Check(LastSetting() == L"Auto Loot", "last is the first script");
+        Check(ListRows(program) == 5, "Auto Loot lists 5 files");
+        Check(ListCell(program, 0, 0) == L"main.lua" && ListCell(program, 0, 1) == L"Update",
+              "main.lua is Update: " + Narrow(ListCell(program, 0, 1)));
+        Check(ListCell(program, 3, 0) == L"data/rarity.csv" && ListCell(program, 3, 1) == L"New",
+              "data/rarity.csv is New");
+        Check(ListCell(program, 4, 1) == L"Kept", "settings.ini is Kept");
+        Check(ControlText(program, ID_DOWNLOAD) == L"Download" && Enabled(program, ID_DOWNLOAD),
+              "Download is offered");
+        Shoot(program, "ready");
+        CheckKeyboardNavigation(program);
+        CheckPickerClosings(program);
+        if (ChooseRow(program, 1)) {
+            Check(ControlText(program, ID_DOWNLOAD) == L"Install", "Quest Helper offers Install");
+            ClickControl(program, ID_DOWNLOAD);
+            WaitFor([&] { return Idle(program); }, 30000, "the install");
+            InstalledAsPublished(Run.demo, "Quest Helper", QuestHelperFiles);
+            Check(NoTemporaryFilesLeft(), "no .new file is left");
+            for (int row = 0; row < 4; ++row) {
+                Check(ListCell(program, row, 1) == L"OK", "installed file shows OK");
+            }
+            Check(
+                !Enabled(program, ID_DOWNLOAD) && ControlText(program, ID_DOWNLOAD) == L"Download",
+                "nothing left to download");
+            Shoot(program, "idle");
+        }
+        CloseWithTheButton(program);
+    }
+    Finish(program);
+}
+
+// From nginx: bring Auto Loot up to date; the user's settings stay.
+void HttpInstall() {
+    fs::path ini = ServerIni("UPDATER_TEST_SERVERS");
+    if (!Check(!ini.empty() && fs::exists(ini), "no servers.ini from UPDATER_TEST_SERVERS")) return;
+    std::string tag = "e2e-" + std::to_string(GetTickCount());
+    fs::path www = WinePath(IniValue(ini, "www").c_str()) / tag;
+    CopyFolder(Run.demo, www);
+    PlaceInstalledScripts(Run.work / "scripts");
+    std::string url = "http://127.0.0.1:" + IniValue(ini, "http_port") + "/" + tag;
+    WriteSettings(std::wstring(url.begin(), url.end()), L"");
+    Program program;
+    if (Launch(program) && WaitUntilReady(program)) {
+        Check(ControlText(program, ID_DOWNLOAD) == L"Download", "Auto Loot has updates");
+        ClickControl(program, ID_DOWNLOAD);
+        WaitFor([&] { return Idle(program); }, 30000, "the download");
+        InstalledAsPublished(
+            www, "Auto Loot",
+            {"main.lua", "filters.lua", "lib/util/strings.lua", "data/rarity.csv"});
+        Check(ReadBytes(Run.work / "scripts" / "Auto Loot" / "settings.ini") ==
+                  "; mine\nmin_rarity=4\n",
+              "the kept settings were not touched");
+        Check(LastSetting() == L"Auto Loot", "last is Auto Loot");
+        Check(!Enabled(program, ID_DOWNLOAD), "Auto Loot is up to date");
+        Shoot(program, "done");
+        CloseWithTheButton(program);
+    }
+    Finish(program);
+    std::error_code ignored;
+    fs::remove_all(www, ignored);
+}
+
+// From the slow server: Cancel stops an install, and closing during an
+// install asks first; No keeps the window, Yes ends the program at once.
+void CancelAndClose() {
+    fs::path ini = ServerIni("UPDATER_SLOW_SERVER");
+    if (!Check(!ini.empty() && fs::exists(ini), "no slow-server.ini from UPDATER_SLOW_SERVER"))
+        return;
+    std::string tag = "e2e-" + std::to_string(GetTickCount());
+    fs::path www = WinePath(IniValue(ini, "www").c_str()) / tag;
+    CopyFolder(Run.demo, www);
+    std::error_code ignored;
+    fs::remove_all(Run.work / "scripts", ignored);
+    std::string url = "http://127.0.0.1:" + IniValue(ini, "port") + "/0/400/" + tag;
+    WriteSettings(std::wstring(url.begin(), url.end()), L"Quest Helper");
+    Program program;
+    if (Launch(program) && WaitUntilReady(program)) {
+        Check(DetailsBeginWith(program, L"Quest Helper\r\n"), "last chose Quest Helper");
+        ClickControl(program, ID_DOWNLOAD);
+        Sleep(1500);
+        Check(ControlText(program, ID_CLOSE) == L"Cancel", "Close reads Cancel while downloading");
+        Check(!Enabled(program, ID_DOWNLOAD) && !Enabled(program, ID_SCRIPT_SELECTOR),
+              "Download and the selector wait");
+        Shoot(program, "downloading");
+        ClickControl(program, ID_CLOSE);
+        Check(IsWindow(program.main) && ControlText(program, ID_CLOSE) == L"Cancel",
+              "Cancel only asks the worker to stop");
+        WaitFor([&] { return Idle(program); }, 20000, "the cancel");
+        Check(!fs::exists(Run.work / "scripts" / "Quest Helper" / "main.lua"),
+              "nothing was installed after Cancel");
+        Check(NoTemporaryFilesLeft(), "no .new file is left");
+        Check(Enabled(program, ID_DOWNLOAD) && ControlText(program, ID_DOWNLOAD) == L"Install",
+              "Install is offered again");
+        Shoot(program, "cancelled");
+
+        ClickControl(program, ID_DOWNLOAD);
+        Sleep(800);
+        if (AnswerCloseQuestion(program, IDNO)) {
+            Check(IsWindow(program.main), "No keeps the window");
+            Check(WaitForSingleObject(program.process.hProcess, 0) == WAIT_TIMEOUT,
+                  "No keeps the program");
+        }
+        if (AnswerCloseQuestion(program, IDYES)) {
+            ExitsWith(program, 0);
+        }
+    }
+    Finish(program);
+    fs::remove_all(www, ignored);
+}
+
+// A file missing on the server: the install stops there with its notice.
+void FailedInstall() {
+    fs::path server = Run.work / "server";
+    CopyFolder(Run.demo, server);
+    fs::remove(server / "Combat Log" / "lib" / "format.lua");
+    std::error_code ignored;
+    fs::remove_all(Run.work / "scripts", ignored);
+    WriteSettings(server.wstring(), L"Combat Log");
+    Program program;
+    if (Launch(program) && WaitUntilReady(program)) {
+        ClickControl(program, ID_DOWNLOAD);
+        WaitFor([&] { return Idle(program); }, 30000, "the failed install");
+        Check(DetailsBeginWith(program,
+                               L"Could not download lib/format.lua.\r\nCheck your internet and "
+                               L"press Download again.\r\n\r\nCombat Log\r\n"),
+              "the failure notice: " + Narrow(ControlText(program, ID_DETAILS)));
+        InstalledAsPublished(server, "Combat Log", {"main.lua"});
+        Check(ListCell(program, 1, 1) == L"New", "the missing file stays New");
+        Check(Enabled(program, ID_DOWNLOAD), "Download is offered again");
+        Shoot(program, "failed");
+        CloseWithTheButton(program);
+    }
+    Finish(program);
+}
+
+// No server to reach, and no server address at all.
+void Unreachable() {
+    fs::path nowhere = Run.work / "no-such-server";
+    WriteSettings(nowhere.wstring(), L"");
+    Program program;
+    if (Launch(program) && WaitFor([&] { return Idle(program); }, 20000, "the check")) {
+        Check(DetailsBeginWith(program,
+                               L"Could not reach the server.\r\n" + nowhere.wstring() +
+                                   L"\r\n\r\nCheck your internet and open the updater again."),
+              "the unreachable notice");
+        Check(!Enabled(program, ID_DOWNLOAD), "Download is disabled");
+        Check(ListRows(program) == 0, "the list is empty");
+        Shoot(program, "unreachable");
+        CloseWithTheButton(program);
+    }
+    Finish(program);
+
+    WriteSettings(L"", L"");
+    Program bare;
+    if (Launch(bare) && WaitFor([&] { return Idle(bare); }, 20000, "the window")) {
+        Check(ControlText(bare, ID_DETAILS) == L"No server address in this Updater.exe yet.",
+              "the no-server notice");
+        Check(Enabled(bare, ID_DOWNLOAD), "Download stays as it was made");
+        Shoot(bare, "no-server");
+        CloseWithTheButton(bare);
+    }
+    Finish(bare);
+}
+
+// A catalog that takes a few seconds: the window while it checks.
+void Checking() {
+    fs::path ini = ServerIni("UPDATER_SLOW_SERVER");
+    if (!Check(!ini.empty() && fs::exists(ini), "no slow-server.ini from UPDATER_SLOW_SERVER"))
+        return;
+    std::string tag = "e2e-" + std::to_string(GetTickCount());
+    fs::path www = WinePath(IniValue(ini, "www").c_str()) / tag;
+    CopyFolder(Run.demo, www);
+    PlaceInstalledScripts(Run.work / "scripts");
+    std::string url = "http://127.0.0.1:" + IniValue(ini, "port") + "/400/0/" + tag;
+    WriteSettings(std::wstring(url.begin(), url.end()), L"");
+    Program program;
+    if (Launch(program)) {
+        Sleep(1000);
+        Check(ControlText(program, ID_DETAILS) == L"Checking for updates...", "checking text");
+        Check(ControlText(program, ID_CLOSE) == L"Cancel", "Close reads Cancel while checking");
+        Check(!Enabled(program, ID_SCRIPT_SELECTOR) && !Enabled(program, ID_DOWNLOAD),
+              "the selector and Download wait");
+        Shoot(program, "checking");
+        if (WaitUntilReady(program)) {
+            Check(DetailsBeginWith(program, L"Auto Loot\r\n"), "the catalog arrived");
+            CloseWithTheButton(program);
+        }
+    }
+    Finish(program);
+    std::error_code ignored;
+    fs::remove_all(www, ignored);
+}
+
+// Run with gdiplus.dll disabled (WINEDLLOVERRIDES, set by the build for this
+// scenario): square shapes, and everything still works.
+void PlainDrawing() {
+    PlaceInstalledScripts(Run.work / "scripts");
+    WriteSettings(Run.demo.wstring(), L"Quest Helper");
+    Program program;
+    if (Launch(program) && WaitUntilReady(program)) {
+        Screenshot shot = Shoot(program, "ready");
+        // Square corners: the buttons' frames reach their corner pixels.
+        Check(CornerOf(program, shot, ID_CLOSE) == RGB(78, 82, 90), "the Close button is square");
+        Check(CornerOf(program, shot, ID_SCRIPT_SELECTOR) == RGB(60, 63, 68),
+              "the selector is square");
+        ClickControl(program, ID_DOWNLOAD);
+        WaitFor([&] { return Idle(program); }, 30000, "the install");
+        InstalledAsPublished(Run.demo, "Quest Helper", QuestHelperFiles);
+        Shoot(program, "idle");
+        CloseWithTheButton(program);
+    }
+    Finish(program);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 6) {
+        fprintf(stderr,
+                "usage: e2e_driver SCENARIO UPDATER_EXE DEMO_FOLDER WORK_FOLDER SHOTS_FOLDER\n");
+        return 2;
+    }
+    Run.name = argv[1];
+    Run.exe = WinePath(argv[2]);
+    Run.demo = WinePath(argv[3]);
+    Run.work = WinePath(argv[4]);
+    Run.shots = WinePath(argv[5]);
+    std::error_code ignored;
+    fs::remove_all(Run.work, ignored);
+    fs::create_directories(Run.work);
+
+    struct Entry {
+        const char* name;
+        void (*run)();
+    };
+    const Entry scenarios[] = {
+        {"folder-install", FolderInstall},    {"http-install", HttpInstall},
+        {"cancel-and-close", CancelAndClose}, {"failed-install", FailedInstall},
+        {"unreachable", Unreachable},         {"checking", Checking},
+        {"plain-drawing", PlainDrawing},
+    };
+    for (const Entry& entry : scenarios) {
+        if (Run.name == entry.name) {
+            try {
+                entry.run();
+            } catch (const std::exception& error) {
+                Check(false, std::string("stopped: ") + error.what());
+            }
+            printf("[%s] %s\n", Run.name.c_str(), Run.failures == 0 ? "passed" : "FAILED");
+            return Run.failures == 0 ? 0 : 1;
+        }
+    }
+    fprintf(stderr, "unknown scenario %s\n", argv[1]);
+    return 2;
+}
