@@ -6,6 +6,10 @@
 //
 //   e2e_driver.exe SCENARIO UPDATER_EXE DEMO_FOLDER WORK_FOLDER SHOTS_FOLDER
 //
+// tools/demo.sh uses two more modes on a window some other command started:
+//   e2e_driver.exe --wait-until-checked SECONDS   (exit 0 once the check ended)
+//   e2e_driver.exe --close                        (closes it as the title bar does)
+//
 // The folders are Unix paths (the build passes its own); the driver reaches
 // them through Wine's Z: drive. UPDATER_TEST_SERVERS names the servers.ini
 // of the nginx test servers, UPDATER_SLOW_SERVER the slow-server.ini of
@@ -777,7 +781,30 @@ void PlainDrawing() {
 
 }  // namespace
 
+// The demo's modes: one Updater window, whichever process shows it.
+int DemoMode(const std::string& mode, int seconds) {
+    Run.name = "demo";
+    Program program;
+    WaitFor(
+        [&] {
+            program.main = FindWindowW(L"ZentoUpdaterWindow", nullptr);
+            return program.main != nullptr;
+        },
+        seconds * 1000, "the Updater window");
+    if (program.main == nullptr) return 1;
+    if (mode == "--close") {
+        PostMessageW(program.main, WM_CLOSE, 0, 0);
+        return WaitFor([&] { return !IsWindow(program.main); }, seconds * 1000, "it to close") ? 0
+                                                                                               : 1;
+    }
+    return WaitFor([&] { return Idle(program); }, seconds * 1000, "the check") ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--wait-until-checked") {
+        return DemoMode(argv[1], atoi(argv[2]));
+    }
+    if (argc == 2 && std::string(argv[1]) == "--close") return DemoMode(argv[1], 10);
     if (argc != 6) {
         fprintf(stderr,
                 "usage: e2e_driver SCENARIO UPDATER_EXE DEMO_FOLDER WORK_FOLDER SHOTS_FOLDER\n");

@@ -1,0 +1,6 @@
+-- Fishing Buddy 1.2: rings a bell when something bites.
+local sounds = require("sounds")
+
+zentora.on("bobber", function(event)
+  if event.splash then sounds.bell() end
+end)

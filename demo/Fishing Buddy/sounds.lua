@@ -1,0 +1,8 @@
+-- Sounds for Fishing Buddy; volume follows the game's effects volume.
+local M = {}
+
+function M.bell()
+  zentora.play("bell.wav", { volume = zentora.volume("effects") })
+end
+
+return M
