@@ -336,7 +336,7 @@ TEST_P(PickerCloseTest, EveryCloseRunsOnceAndThePickerOpensAgain) {
     DestroyWindow(other);
 }
 
-std::string CloseWayName(const testing::TestParamInfo<CloseWay>& info) {
+static std::string CloseWayName(const testing::TestParamInfo<CloseWay>& info) {
     static const char* const names[] = {"Escape", "Enter", "ClickOnARow", "LossOfActivation"};
     return names[info.param];
 }
