@@ -1,0 +1,39 @@
+// Findings, their one-line form, and the echo to the console.
+#include "tools/catalog_tool/report.h"
+
+#include "tools/catalog_tool/tool_os.h"
+
+void Report::Add(Severity severity, FindingKind kind, const std::u16string& where, int line,
+                 const std::u16string& text) {
+    Finding finding = {severity, kind, where, line, text};
+    if (severity == SEVERITY_ERROR) ++errors_;
+    if (severity == SEVERITY_WARNING) ++warnings_;
+    findings_.push_back(finding);
+    if (echo_) WriteOutputLine(FormatFinding(finding), kind == FINDING_USAGE);
+}
+
+std::u16string FormatFinding(const Finding& finding) {
+    if (finding.where.empty()) return finding.text;
+    std::u16string text = finding.where;
+    if (finding.line > 0) text += u":" + NumberText(finding.line);
+    text += u": ";
+    if (finding.severity == SEVERITY_ERROR) text += u"error: ";
+    if (finding.severity == SEVERITY_WARNING) text += u"warning: ";
+    return text + finding.text;
+}
+
+std::u16string NumberText(long long value) {
+    std::u16string digits;
+    bool negative = value < 0;
+    unsigned long long rest = negative ? 0ull - static_cast<unsigned long long>(value)
+                                       : static_cast<unsigned long long>(value);
+    do {
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + rest % 10));
+        rest /= 10;
+    } while (rest != 0);
+    return negative ? u"-" + digits : digits;
+}
+
+std::u16string Quoted(const std::u16string& text) {
+    return u"'" + text + u"'";
+}
