@@ -133,6 +133,10 @@ void CheckScriptNames(CheckRun* run) {
             run->lineFindings.push_back(LineFinding{
                 SEVERITY_WARNING, FINDING_LOCAL_NAME, script.line,
                 u"the section has an empty name: its files go straight into the scripts folder"});
+        } else if (script.name.find_first_of(u"/\\") != std::u16string::npos) {
+            run->lineFindings.push_back(
+                LineFinding{SEVERITY_WARNING, FINDING_LOCAL_NAME, script.line,
+                            u"the section name holds a slash: its files go into nested folders"});
         } else {
             std::u16string problem = WindowsNameProblem(script.name);
             if (!problem.empty()) {

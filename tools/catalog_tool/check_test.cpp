@@ -117,6 +117,7 @@ const LineCase LineCases[] = {
     {"NameWindowsCannotHold", "[S]\nfile = a*b.lua|{A}\n", SEVERITY_ERROR, FINDING_LOCAL_NAME, 2,
      EXIT_PROBLEMS},
     {"SectionNamedAfterADevice", "[Con]\n", SEVERITY_ERROR, FINDING_LOCAL_NAME, 1, EXIT_PROBLEMS},
+    {"SectionNameWithASlash", "[Tools/Extra]\n", SEVERITY_WARNING, FINDING_LOCAL_NAME, 1, EXIT_OK},
     {"LongLocalPath", "[S]\nkeep = " + std::string(200, 'l') + ".lua\n", SEVERITY_WARNING,
      FINDING_LOCAL_PATH_LONG, 2, EXIT_PROBLEMS},
 };
