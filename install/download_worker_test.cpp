@@ -220,6 +220,57 @@ TEST_F(DownloadTest, ATargetPathThatWouldBeCutIsRefused) {
     EXPECT_TRUE(fs::is_empty(scripts.Path()));
 }
 
+// A relative path that puts the target's folder at folderLength and the
+// target at targetLength characters under the current ScriptsFolder and
+// script "S"; folder names of at most 100 characters.
+std::string PathOfLengths(int folderLength, int targetLength) {
+    int under = folderLength - (TextLength(ScriptsFolder) + 3);  // after "\\S\\"
+    std::string folders(static_cast<size_t>(under), 'd');
+    for (int i = 100; i < under - 1; i += 101) folders[static_cast<size_t>(i)] = '/';
+    return folders + "/" + std::string(static_cast<size_t>(targetLength - folderLength - 5), 'f') +
+           ".lua";
+}
+
+// The Windows file calls take plain names of at most 259 characters, and
+// make folders of at most 247: a target whose "<target>.new" or whose folder
+// is longer is refused before the fetch, on both builds alike.
+TEST_F(DownloadTest, ATargetPastTheSystemsNameLimitsIsRefusedBeforeAnythingIsMade) {
+    const struct {
+        int folderLength;
+        int targetLength;
+        bool installs;
+    } cases[] = {
+        {247, 255, true},   // the temporary name 259, the folder 247: the longest that fit
+        {200, 256, false},  // the temporary name 260
+        {248, 255, false},  // the folder 248
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.folderLength << " / " << c.targetLength);
+        fs::remove_all(scripts / "S");
+        std::string relative = PathOfLengths(c.folderLength, c.targetLength);
+        Publish("S/" + relative, "x");
+        ASSERT_TRUE(LoadCatalogText("[S]\n" + FileLine(relative, "x")));
+        RefreshFileStatuses(0);
+        char16_t target[LOCAL_PATH_CAPACITY];
+        LocalFilePath(target, ScriptTable[0], FileTable[0]);
+        ASSERT_EQ(TextLength(target), c.targetLength);
+
+        std::vector<CapturedMessage> messages = RunDownload(0);
+        uintptr_t placed = c.installs ? 1 : 0;
+        EXPECT_EQ(LastMessage(messages), (CapturedMessage{Done, placed, static_cast<intptr_t>(placed)}));
+        if (c.installs) {
+            EXPECT_EQ(Local("S/" + relative), "x");
+            EXPECT_TRUE(NoTemporaryFiles());
+        } else {
+            EXPECT_EQ(std::u16string(NoticeText),
+                      u"Could not write " + std::u16string(target) +
+                          u".\r\nIf Zentora is running this script, stop it and press Download "
+                          u"again.");
+            EXPECT_FALSE(fs::exists(scripts / "S"));
+        }
+    }
+}
+
 TEST_F(DownloadTest, AFailedMoveLeavesTheTargetAndDeletesTheTemporaryFile) {
     // A folder where the file should go: the move over it must fail.
     fs::create_directories(scripts / "S/a.lua");
