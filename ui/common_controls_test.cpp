@@ -60,7 +60,7 @@ DWORD MajorVersionOf(HMODULE commonControls) {
 
 class CommonControlsTest : public WindowTest {};
 
-TEST_F(CommonControlsTest, TheWindowsControlsAreVersionSixByTheProcesssOwnManifest) {
+TEST_F(CommonControlsTest, EditAndButtonAreVersionSixByTheProcessManifest) {
     HMODULE versionSix = CommonControlsOfTheManifest();
     ASSERT_NE(versionSix, nullptr);
     ASSERT_EQ(MajorVersionOf(versionSix), 6u);
