@@ -112,8 +112,8 @@ void KeepLibrarySearchToSystemFolder() {
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     if (kernel == nullptr) return;
     SetDefaultDllDirectoriesFunction setDirectories =
-        reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(
-            GetProcAddress(kernel, "SetDefaultDllDirectories")));
+        reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+            reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
     if (setDirectories != nullptr) setDirectories(SearchSystemFolder);
 }
 

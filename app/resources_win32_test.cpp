@@ -156,11 +156,11 @@ TEST(SystemLibraryTest, OptionalLibrariesComeFromTheSystemFolderAndNeverFromBesi
     // neither does a load by bare name.
     std::wstring name = L"planted_" + std::to_wstring(GetCurrentProcessId()) + L".dll";
     std::wstring planted = BesideThisProgram(name);
-    ASSERT_TRUE(CopyFileW(BesideThisProgram(L"gdiplus_first_three.dll").c_str(), planted.c_str(),
-                          FALSE));
+    ASSERT_TRUE(
+        CopyFileW(BesideThisProgram(L"gdiplus_first_three.dll").c_str(), planted.c_str(), FALSE));
     EXPECT_EQ(LoadSystemLibrary(name.c_str()), nullptr);
-    bool searchKept = GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
-                                     "SetDefaultDllDirectories") != nullptr;
+    bool searchKept =
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories") != nullptr;
     HMODULE byBareName = LoadLibraryW(name.c_str());
     if (searchKept) {
         EXPECT_EQ(byBareName, nullptr);

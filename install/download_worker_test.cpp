@@ -257,7 +257,8 @@ TEST_F(DownloadTest, ATargetPastTheSystemsNameLimitsIsRefusedBeforeAnythingIsMad
 
         std::vector<CapturedMessage> messages = RunDownload(0);
         uintptr_t placed = c.installs ? 1 : 0;
-        EXPECT_EQ(LastMessage(messages), (CapturedMessage{Done, placed, static_cast<intptr_t>(placed)}));
+        EXPECT_EQ(LastMessage(messages),
+                  (CapturedMessage{Done, placed, static_cast<intptr_t>(placed)}));
         if (c.installs) {
             EXPECT_EQ(Local("S/" + relative), "x");
             EXPECT_TRUE(NoTemporaryFiles());
@@ -340,9 +341,7 @@ public:
     HoldingProcess& operator=(const HoldingProcess&) = delete;
 
     // True once the file is held (the process is slow to start under Wine).
-    bool Holds() {
-        return started_ && WaitForSingleObject(held_, 30000) == WAIT_OBJECT_0;
-    }
+    bool Holds() { return started_ && WaitForSingleObject(held_, 30000) == WAIT_OBJECT_0; }
     // The helper's exit code once it let go: 0 when it held the file as asked.
     DWORD ExitCode() {
         DWORD code = 1;

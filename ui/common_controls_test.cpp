@@ -3,8 +3,8 @@
 // (resource 1) when it starts the process; the program never activates a
 // context itself. This test program carries the same resources as
 // Updater.exe, so what holds here holds there.
-#include <windows.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 #include "app/shared_state.h"
 #include "ui/test_window.h"

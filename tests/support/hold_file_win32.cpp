@@ -4,9 +4,8 @@
 // Sets the named event once the file is held, lets go after MILLISECONDS.
 // Exit code 0, or 2 when the file could not be opened or the arguments are
 // wrong.
-#include <windows.h>
-
 #include <stdlib.h>
+#include <windows.h>
 
 int wmain(int argumentCount, wchar_t** arguments) {
     if (argumentCount != 4) return 2;
