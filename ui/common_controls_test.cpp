@@ -3,8 +3,9 @@
 // (resource 1) when it starts the process; the program never activates a
 // context itself. This test program carries the same resources as
 // Updater.exe, so what holds here holds there.
-#include <shlwapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shlwapi.h>
 
 #include "app/shared_state.h"
 #include "ui/test_window.h"
