@@ -81,6 +81,7 @@ void RunMessageLoop() {
 }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    KeepLibrarySearchToSystemFolder();
     AppInstance = instance;
     INITCOMMONCONTROLSEX controls = {};
     controls.dwSize = sizeof controls;

@@ -1,5 +1,8 @@
-// Start-up resources: fonts, icon, brushes, and the run-time binding of GDI+.
+// Start-up resources: fonts, icon, brushes, the run-time binding of GDI+,
+// and how the system's optional libraries are loaded.
 #include "app/resources_win32.h"
+
+#include <wchar.h>
 
 HINSTANCE AppInstance;
 HFONT NormalFont;
@@ -72,9 +75,8 @@ LONG TitleFontHeight(LONG messageFontHeight) {
     return messageFontHeight * 13 / 10;
 }
 
-bool BindGdiplus(const wchar_t* library) {
+bool BindGdiplus(HMODULE module) {
     ForgetGdiplus();
-    HMODULE module = LoadLibraryW(library);
     if (module == nullptr) return false;
     for (int slot = 0; slot < GDIPLUS_ENTRY_COUNT; ++slot) {
         FARPROC entry = GetProcAddress(module, GdiplusEntryNames[slot]);
@@ -91,9 +93,33 @@ bool BindGdiplus(const wchar_t* library) {
     return GdiplusReady;
 }
 
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+    wchar_t path[MAX_PATH];
+    UINT folderLength = GetSystemDirectoryW(path, MAX_PATH);
+    size_t nameLength = wcslen(name);
+    // 0 is a failure, a length of MAX_PATH or more a folder that did not fit.
+    if (folderLength == 0 || folderLength + 1 + nameLength >= MAX_PATH) return nullptr;
+    path[folderLength] = L'\\';
+    wmemcpy(path + folderLength + 1, name, nameLength + 1);
+    // With a full name, this flag makes the library's own imports be looked
+    // for beside it (the system folder) rather than beside the program.
+    return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+void KeepLibrarySearchToSystemFolder() {
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFunction)(DWORD);
+    const DWORD SearchSystemFolder = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (kernel == nullptr) return;
+    SetDefaultDllDirectoriesFunction setDirectories =
+        reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+            reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDirectories != nullptr) setDirectories(SearchSystemFolder);
+}
+
 void CreateStartupResources() {
     CreateFonts();
     LoadAppIcon();
-    BindGdiplus(L"gdiplus.dll");
+    BindGdiplus(LoadSystemLibrary(L"gdiplus.dll"));
     CreateBrushes();
 }

@@ -1,7 +1,7 @@
 // The resources every window shares, made once at start-up before the first
 // window exists and kept until the process ends: three fonts derived from
 // the system's message font, the header icon, two brushes, and GDI+, bound
-// by name entry point by entry point. Without GDI+ the windows are drawn
+// from the system folder entry point by entry point. Without GDI+ the windows are drawn
 // with plain square shapes instead; nothing else changes.
 #ifndef UPDATER_APP_RESOURCES_WIN32_H
 #define UPDATER_APP_RESOURCES_WIN32_H
@@ -55,11 +55,26 @@ extern bool GdiplusReady;
 // missing piece is left out on its own; it cannot fail as a whole.
 void CreateStartupResources();
 
-// Loads library by name and binds the 16 entry points from it, slot by slot,
-// stopping at the first name it lacks; starts GDI+ when all are there.
-// Returns GdiplusReady. The library is never freed nor shut down.
-// CreateStartupResources calls it with "gdiplus.dll"; tests with others.
-bool BindGdiplus(const wchar_t* library);
+// Binds the 16 entry points from library, slot by slot, stopping at the
+// first name it lacks; starts GDI+ when all are there. A null library binds
+// nothing. Returns GdiplusReady. The library is never freed nor shut down.
+// CreateStartupResources passes the system's gdiplus.dll; tests others.
+bool BindGdiplus(HMODULE library);
+
+// Loads one of the system's optional libraries (gdiplus.dll, uxtheme.dll,
+// dwmapi.dll) by its full name in the system folder, never by a bare name:
+// a file of that name beside Updater.exe, say in a Downloads folder, must
+// not run inside it. The libraries it needs in turn are looked for in the
+// system folder first as well. Null when it is not there; the callers then
+// go on without it.
+HMODULE LoadSystemLibrary(const wchar_t* name);
+
+// Limits every later search for a library by bare name, the system's own
+// included, to the system folder, where the system offers that (Windows 8
+// and later; Windows 7 with update KB2533623). Elsewhere it does nothing,
+// and LoadSystemLibrary still guards the program's own loads. The entry
+// calls it first of all.
+void KeepLibrarySearchToSystemFolder();
 
 // The height of TitleFont for a message font of this height: 13/10 of it,
 // truncated toward zero, so a negative character height stays negative.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "ui/test_window.h"
 
 namespace {
@@ -24,8 +26,21 @@ COLORREF BrushColour(HBRUSH brush) {
 class GdiplusBindingTest : public testing::Test {
 protected:
     void SetUp() override { StartUiOnce(); }
-    void TearDown() override { BindGdiplus(L"gdiplus.dll"); }
+    void TearDown() override { BindGdiplus(LoadSystemLibrary(L"gdiplus.dll")); }
 };
+
+// The full name of a file in this test program's folder, where the build
+// puts the test libraries.
+std::wstring BesideThisProgram(const std::wstring& name) {
+    wchar_t program[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring path(program, length);
+    return path.substr(0, path.find_last_of(L'\\') + 1) + name;
+}
+
+HMODULE LoadBesideThisProgram(const std::wstring& name) {
+    return LoadLibraryW(BesideThisProgram(name).c_str());
+}
 
 }  // namespace
 
@@ -82,7 +97,7 @@ TEST(StartupResourcesTest, IconIsResourceOneAtThirtyTwoPixelsAndBrushesHaveTheir
 }
 
 TEST_F(GdiplusBindingTest, BindsAllSixteenNamesInOrderAndStarts) {
-    ASSERT_TRUE(BindGdiplus(L"gdiplus.dll"));
+    ASSERT_TRUE(BindGdiplus(LoadSystemLibrary(L"gdiplus.dll")));
     EXPECT_TRUE(GdiplusReady);
     HMODULE library = GetModuleHandleW(L"gdiplus.dll");
     ASSERT_NE(library, nullptr);
@@ -96,13 +111,13 @@ TEST_F(GdiplusBindingTest, BindsAllSixteenNamesInOrderAndStarts) {
 }
 
 TEST_F(GdiplusBindingTest, AMissingLibraryLeavesEverySlotEmpty) {
-    EXPECT_FALSE(BindGdiplus(L"no-such-gdiplus.dll"));
+    EXPECT_FALSE(BindGdiplus(LoadSystemLibrary(L"no-such-gdiplus.dll")));
     EXPECT_FALSE(GdiplusReady);
     for (FARPROC entry : GdiplusEntries) EXPECT_EQ(entry, nullptr);
 }
 
 TEST_F(GdiplusBindingTest, BindingStopsAtTheFirstMissingName) {
-    EXPECT_FALSE(BindGdiplus(L"gdiplus_first_three.dll"));
+    EXPECT_FALSE(BindGdiplus(LoadBesideThisProgram(L"gdiplus_first_three.dll")));
     EXPECT_FALSE(GdiplusReady);
     HMODULE library = GetModuleHandleW(L"gdiplus_first_three.dll");
     ASSERT_NE(library, nullptr);
@@ -116,7 +131,40 @@ TEST_F(GdiplusBindingTest, BindingStopsAtTheFirstMissingName) {
 }
 
 TEST_F(GdiplusBindingTest, AStartupThatIsNotOkLeavesItUnready) {
-    EXPECT_FALSE(BindGdiplus(L"gdiplus_refusing_start.dll"));
+    EXPECT_FALSE(BindGdiplus(LoadBesideThisProgram(L"gdiplus_refusing_start.dll")));
     EXPECT_FALSE(GdiplusReady);
     for (FARPROC entry : GdiplusEntries) EXPECT_NE(entry, nullptr);
+}
+
+TEST(SystemLibraryTest, OptionalLibrariesComeFromTheSystemFolderAndNeverFromBesideTheProgram) {
+    StartUiOnce();
+    wchar_t folder[MAX_PATH];
+    UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    for (const wchar_t* name : {L"gdiplus.dll", L"uxtheme.dll", L"dwmapi.dll"}) {
+        HMODULE library = LoadSystemLibrary(name);
+        ASSERT_NE(library, nullptr) << name;
+        wchar_t loaded[MAX_PATH];
+        GetModuleFileNameW(library, loaded, MAX_PATH);
+        std::wstring expected = std::wstring(folder, length) + L"\\" + name;
+        EXPECT_EQ(_wcsicmp(loaded, expected.c_str()), 0) << name;
+    }
+
+    // A library planted beside the program under a name no test has loaded
+    // yet: the program's loader never reaches it, and once the search is
+    // kept to the system folder (as the entry does, where the system can)
+    // neither does a load by bare name.
+    std::wstring name = L"planted_" + std::to_wstring(GetCurrentProcessId()) + L".dll";
+    std::wstring planted = BesideThisProgram(name);
+    ASSERT_TRUE(
+        CopyFileW(BesideThisProgram(L"gdiplus_first_three.dll").c_str(), planted.c_str(), FALSE));
+    EXPECT_EQ(LoadSystemLibrary(name.c_str()), nullptr);
+    bool searchKept =
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories") != nullptr;
+    HMODULE byBareName = LoadLibraryW(name.c_str());
+    if (searchKept) {
+        EXPECT_EQ(byBareName, nullptr);
+    }
+    if (byBareName != nullptr) FreeLibrary(byBareName);
+    DeleteFileW(planted.c_str());
 }

@@ -220,6 +220,58 @@ TEST_F(DownloadTest, ATargetPathThatWouldBeCutIsRefused) {
     EXPECT_TRUE(fs::is_empty(scripts.Path()));
 }
 
+// A relative path that puts the target's folder at folderLength and the
+// target at targetLength characters under the current ScriptsFolder and
+// script "S"; folder names of at most 100 characters.
+std::string PathOfLengths(int folderLength, int targetLength) {
+    int under = folderLength - (TextLength(ScriptsFolder) + 3);  // after "\\S\\"
+    std::string folders(static_cast<size_t>(under), 'd');
+    for (int i = 100; i < under - 1; i += 101) folders[static_cast<size_t>(i)] = '/';
+    return folders + "/" + std::string(static_cast<size_t>(targetLength - folderLength - 5), 'f') +
+           ".lua";
+}
+
+// The Windows file calls take plain names of at most 259 characters, and
+// make folders of at most 247: a target whose "<target>.new" or whose folder
+// is longer is refused before the fetch, on both builds alike.
+TEST_F(DownloadTest, ATargetPastTheSystemsNameLimitsIsRefusedBeforeAnythingIsMade) {
+    const struct {
+        int folderLength;
+        int targetLength;
+        bool installs;
+    } cases[] = {
+        {247, 255, true},   // the temporary name 259, the folder 247: the longest that fit
+        {200, 256, false},  // the temporary name 260
+        {248, 255, false},  // the folder 248
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.folderLength << " / " << c.targetLength);
+        fs::remove_all(scripts / "S");
+        std::string relative = PathOfLengths(c.folderLength, c.targetLength);
+        Publish("S/" + relative, "x");
+        ASSERT_TRUE(LoadCatalogText("[S]\n" + FileLine(relative, "x")));
+        RefreshFileStatuses(0);
+        char16_t target[LOCAL_PATH_CAPACITY];
+        LocalFilePath(target, ScriptTable[0], FileTable[0]);
+        ASSERT_EQ(TextLength(target), c.targetLength);
+
+        std::vector<CapturedMessage> messages = RunDownload(0);
+        uintptr_t placed = c.installs ? 1 : 0;
+        EXPECT_EQ(LastMessage(messages),
+                  (CapturedMessage{Done, placed, static_cast<intptr_t>(placed)}));
+        if (c.installs) {
+            EXPECT_EQ(Local("S/" + relative), "x");
+            EXPECT_TRUE(NoTemporaryFiles());
+        } else {
+            EXPECT_EQ(std::u16string(NoticeText),
+                      u"Could not write " + std::u16string(target) +
+                          u".\r\nIf Zentora is running this script, stop it and press Download "
+                          u"again.");
+            EXPECT_FALSE(fs::exists(scripts / "S"));
+        }
+    }
+}
+
 TEST_F(DownloadTest, AFailedMoveLeavesTheTargetAndDeletesTheTemporaryFile) {
     // A folder where the file should go: the move over it must fail.
     fs::create_directories(scripts / "S/a.lua");
@@ -253,5 +305,90 @@ TEST_F(DownloadTest, ATargetHeldOpenWithoutSharingKeepsItsOldContent) {
     EXPECT_EQ(std::u16string(NoticeText),
               u"Could not write " + target +
                   u".\r\nIf Zentora is running this script, stop it and press Download again.");
+}
+namespace {
+
+// Another process holds a file open without sharing, as a virus scanner or
+// the search indexer does for a moment with a fresh file, and lets go after
+// holdMs.
+class HoldingProcess {
+public:
+    HoldingProcess(const std::u16string& path, int holdMs) {
+        static int count = 0;
+        std::wstring event = L"UpdaterTestHold" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                             std::to_wstring(++count);
+        held_ = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
+        wchar_t program[MAX_PATH];
+        std::wstring helper(program, GetModuleFileNameW(nullptr, program, MAX_PATH));
+        helper = helper.substr(0, helper.find_last_of(L'\\') + 1) + L"hold_file.exe";
+        std::wstring command = L"\"" + helper + L"\" \"" +
+                               reinterpret_cast<const wchar_t*>(path.c_str()) + L"\" " +
+                               std::to_wstring(holdMs) + L" " + event;
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        started_ = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                  nullptr, &startup, &process_) != FALSE;
+    }
+    ~HoldingProcess() {
+        if (started_) {
+            WaitForSingleObject(process_.hProcess, 30000);
+            CloseHandle(process_.hProcess);
+            CloseHandle(process_.hThread);
+        }
+        CloseHandle(held_);
+    }
+    HoldingProcess(const HoldingProcess&) = delete;
+    HoldingProcess& operator=(const HoldingProcess&) = delete;
+
+    // True once the file is held (the process is slow to start under Wine).
+    bool Holds() { return started_ && WaitForSingleObject(held_, 30000) == WAIT_OBJECT_0; }
+    // The helper's exit code once it let go: 0 when it held the file as asked.
+    DWORD ExitCode() {
+        DWORD code = 1;
+        WaitForSingleObject(process_.hProcess, 30000);
+        GetExitCodeProcess(process_.hProcess, &code);
+        return code;
+    }
+
+private:
+    HANDLE held_ = nullptr;
+    PROCESS_INFORMATION process_ = {};
+    bool started_ = false;
+};
+
+}  // namespace
+
+TEST_F(DownloadTest, AMoveBlockedForAMomentIsTriedAgainForAboutTwoSeconds) {
+    const struct {
+        int holdMs;
+        bool installs;
+    } cases[] = {
+        {500, true},    // let go within the retry window: the new file is placed
+        {4000, false},  // held past it: the target stays as it was
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.holdMs);
+        PlaceLocal("S/a.lua", "old");
+        Publish("S/a.lua", "new");
+        ASSERT_TRUE(LoadCatalogText("[S]\n" + FileLine("a.lua", "new")));
+        RefreshFileStatuses(0);
+        std::u16string target = scripts.ProgramPath("S\\a.lua");
+        HoldingProcess holder(target, c.holdMs);
+        ASSERT_TRUE(holder.Holds());
+
+        std::vector<CapturedMessage> messages = RunDownload(0);
+        uintptr_t placed = c.installs ? 1 : 0;
+        EXPECT_EQ(LastMessage(messages),
+                  (CapturedMessage{Done, placed, static_cast<intptr_t>(placed)}));
+        EXPECT_EQ(holder.ExitCode(), 0u);
+        EXPECT_EQ(Local("S/a.lua"), c.installs ? "new" : "old");
+        EXPECT_TRUE(NoTemporaryFiles());
+        if (!c.installs) {
+            EXPECT_EQ(std::u16string(NoticeText),
+                      u"Could not write " + target +
+                          u".\r\nIf Zentora is running this script, stop it and press Download "
+                          u"again.");
+        }
+    }
 }
 #endif

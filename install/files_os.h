@@ -18,8 +18,11 @@ void MakeFolder(const char16_t* path);
 bool WriteWholeFile(const char16_t* path, const unsigned char* data, uint32_t size);
 
 // Moves from over to, replacing to. On POSIX the folder is flushed too, so
-// the new name survives a power cut. Returns false on failure; from is then
-// still there.
+// the new name survives a power cut. On Windows a move that fails with a
+// sharing violation or access denied (another program holding either file
+// for a moment) is tried again for about two seconds; POSIX has no locks
+// that stop a rename, so there it is tried once. Returns false on failure;
+// from is then still there.
 bool MoveFileOver(const char16_t* from, const char16_t* to);
 
 // Deletes path; the result is not reported.

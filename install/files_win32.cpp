@@ -24,7 +24,23 @@ bool WriteWholeFile(const char16_t* path, const unsigned char* data, uint32_t si
     return ok;
 }
 
+// Antivirus scanners, the search indexer and sync clients open a freshly
+// written file for a moment, and a move of it or over the target then fails
+// with a sharing violation or access denied. Those two are tried again, with
+// these waits between the tries: about two seconds in all. Any other
+// failure, or one that outlasts them, is final.
+static const DWORD MoveRetryWaitsMs[] = {50, 100, 150, 200, 250, 250, 250, 250, 250, 250};
+
+static bool MayPassSoon(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
 bool MoveFileOver(const char16_t* from, const char16_t* to) {
+    for (DWORD wait : MoveRetryWaitsMs) {
+        if (MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING) != FALSE) return true;
+        if (!MayPassSoon(GetLastError())) return false;
+        Sleep(wait);
+    }
     return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 

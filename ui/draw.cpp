@@ -299,7 +299,7 @@ static SetWindowThemeFn SetWindowThemeEntry;
 void ApplyDarkTheme(HWND control) {
     if (!ThemeLibraryTried) {
         ThemeLibraryTried = true;
-        HMODULE library = LoadLibraryW(L"uxtheme.dll");
+        HMODULE library = LoadSystemLibrary(L"uxtheme.dll");
         if (library != nullptr) {
             SetWindowThemeEntry = reinterpret_cast<SetWindowThemeFn>(
                 reinterpret_cast<void (*)()>(GetProcAddress(library, "SetWindowTheme")));

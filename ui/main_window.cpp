@@ -40,7 +40,7 @@ typedef HRESULT(WINAPI* DwmSetWindowAttributeFn)(HWND, DWORD, LPCVOID, DWORD);
 // Attribute 20 asks for the dark title bar; older system builds know the
 // same request as 19. The library stays loaded.
 void ApplyDarkTitleBar(HWND window) {
-    HMODULE dwm = LoadLibraryW(L"dwmapi.dll");
+    HMODULE dwm = LoadSystemLibrary(L"dwmapi.dll");
     if (dwm == nullptr) return;
     DwmSetWindowAttributeFn setAttribute = reinterpret_cast<DwmSetWindowAttributeFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(dwm, "DwmSetWindowAttribute")));

@@ -20,6 +20,7 @@ void StartUiOnce() {
     static bool started = false;
     if (started) return;
     started = true;
+    KeepLibrarySearchToSystemFolder();
     AppInstance = GetModuleHandleW(nullptr);
     INITCOMMONCONTROLSEX controls = {};
     controls.dwSize = sizeof controls;

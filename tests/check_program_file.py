@@ -1,0 +1,203 @@
+#!/usr/bin/env python3
+"""Reads a built Updater.exe and fails when it lacks what real Windows needs.
+
+    check_program_file.py PROGRAM.exe VERSION
+
+Checked: the manifest as resource 1 (the one Windows makes the process's
+activation context from) and as resource 2, each asking for the common
+controls 6.0.0.0, for asInvoker without UI access and naming Windows 7, 8,
+8.1 and 10/11; the version resource with VERSION and the program's names;
+the header flags (terminal-server aware, DEP, ASLR with its relocations, a
+subsystem version of at least 6.0); no symbols or debug sections. Every
+missing piece is printed on a line of its own; the exit code is 1 when any
+is missing.
+"""
+import struct
+import sys
+import xml.etree.ElementTree as ElementTree
+
+RT_VERSION = 16
+RT_MANIFEST = 24
+DYNAMIC_BASE = 0x0040
+NX_COMPAT = 0x0100
+TERMINAL_SERVER_AWARE = 0x8000
+RELOCS_STRIPPED = 0x0001
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
+ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
+SUPPORTED_OS = {
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "Windows 7",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "Windows 8",
+    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "Windows 8.1",
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "Windows 10 and 11",
+}
+VERSION_STRINGS = {
+    "CompanyName": "Morvane",
+    "FileDescription": "Zentora Script Updater",
+    "ProductName": "Zentora Script Updater",
+    "OriginalFilename": "Updater.exe",
+}
+
+
+class Image:
+    """The parts of a PE32 file that the checks read."""
+
+    def __init__(self, data):
+        self.data = data
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[:2] != b"MZ" or data[pe:pe + 4] != b"PE\0\0":
+            raise ValueError("not a PE file")
+        (_, sections, _, self.symbol_table, _, optional_size,
+         self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        optional = pe + 24
+        if struct.unpack_from("<H", data, optional)[0] != 0x10B:
+            raise ValueError("not a 32-bit (PE32) image")
+        self.subsystem_version = struct.unpack_from("<HH", data, optional + 48)
+        self.dll_characteristics = struct.unpack_from("<H", data, optional + 70)[0]
+        self.directories = [struct.unpack_from("<II", data, optional + 96 + 8 * i)
+                            for i in range(16)]
+        self.sections = []
+        table = optional + optional_size
+        for i in range(sections):
+            name, _, rva, raw_size, raw_at = struct.unpack_from("<8sIIII", data, table + 40 * i)
+            self.sections.append((name.rstrip(b"\0").decode("latin-1"), rva, raw_size, raw_at))
+
+    def at(self, rva):
+        """The file offset of a relative virtual address."""
+        for _, start, size, raw_at in self.sections:
+            if start <= rva < start + size:
+                return raw_at + rva - start
+        raise ValueError("address %#x outside every section" % rva)
+
+    def resources(self):
+        """{(type, id): bytes} for every resource named by a number."""
+        rva, size = self.directories[2]
+        if size == 0:
+            return {}
+        base = self.at(rva)
+        found = {}
+
+        def entries(offset):
+            named, numbered = struct.unpack_from("<HH", self.data, base + offset + 12)
+            for i in range(named + numbered):
+                key, target = struct.unpack_from("<II", self.data, base + offset + 16 + 8 * i)
+                yield key, target
+
+        for type_id, type_target in entries(0):
+            for name_id, name_target in entries(type_target & 0x7FFFFFFF):
+                for _, language_target in entries(name_target & 0x7FFFFFFF):
+                    data_rva, data_size = struct.unpack_from("<II", self.data,
+                                                             base + language_target)
+                    start = self.at(data_rva)
+                    found[(type_id, name_id)] = self.data[start:start + data_size]
+        return found
+
+
+def version_blocks(data, offset=0):
+    """Walks a VS_VERSIONINFO tree: yields (key, value bytes, is_text) of every node."""
+    length, value_length, is_text = struct.unpack_from("<HHH", data, offset)
+    end = offset + length
+    key_end = data.index(b"\0\0", offset + 6)
+    while (key_end - offset - 6) % 2:
+        key_end = data.index(b"\0\0", key_end + 1)
+    key = data[offset + 6:key_end].decode("utf-16-le")
+    value_at = (key_end + 2 + 3) & ~3
+    value_bytes = value_length * 2 if is_text else value_length
+    yield key, data[value_at:value_at + value_bytes], is_text
+    child = (value_at + value_bytes + 3) & ~3
+    while child < end:
+        child_length = struct.unpack_from("<H", data, child)[0]
+        if child_length == 0:
+            break
+        yield from version_blocks(data, child)
+        child = (child + child_length + 3) & ~3
+
+
+def check_manifest(text, name, problems):
+    try:
+        root = ElementTree.fromstring(text)
+    except ElementTree.ParseError as error:
+        problems.append("%s is not well-formed XML: %s" % (name, error))
+        return
+    controls = [identity for identity in root.iter(ASM_V1 + "assemblyIdentity")
+                if identity.get("name") == "Microsoft.Windows.Common-Controls"]
+    if not any(identity.get("version") == "6.0.0.0" for identity in controls):
+        problems.append("%s does not ask for the common controls 6.0.0.0" % name)
+    levels = list(root.iter(ASM_V3 + "requestedExecutionLevel"))
+    if not any(level.get("level") == "asInvoker" and level.get("uiAccess") == "false"
+               for level in levels):
+        problems.append("%s has no requestedExecutionLevel asInvoker without uiAccess" % name)
+    declared = {os.get("Id", "").lower() for os in root.iter(COMPATIBILITY + "supportedOS")}
+    for guid, system in SUPPORTED_OS.items():
+        if guid not in declared:
+            problems.append("%s does not name %s as a supported system" % (name, system))
+
+
+def check_version(data, version, problems):
+    if data is None:
+        problems.append("no version resource (VERSIONINFO)")
+        return
+    nodes = list(version_blocks(data))
+    fixed = nodes[0][1]
+    signature, _, ms, ls, product_ms, product_ls = struct.unpack_from("<IIIIII", fixed)
+    numbers = "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+    if signature != 0xFEEF04BD or numbers != version or (product_ms, product_ls) != (ms, ls):
+        problems.append("version resource numbers are %s, not %s" % (numbers, version))
+    texts = {key: value.decode("utf-16-le").rstrip("\0")
+             for key, value, is_text in nodes if is_text}
+    expected = dict(VERSION_STRINGS, FileVersion=version, ProductVersion=version)
+    for key, value in expected.items():
+        if texts.get(key) != value:
+            problems.append("version resource %s is %r, not %r" % (key, texts.get(key), value))
+
+
+def check_header(image, problems):
+    flags = image.dll_characteristics
+    for flag, name in ((TERMINAL_SERVER_AWARE, "terminal-server aware"), (NX_COMPAT, "DEP (NX)"),
+                       (DYNAMIC_BASE, "ASLR (dynamic base)")):
+        if not flags & flag:
+            problems.append("header is not %s" % name)
+    if image.characteristics & RELOCS_STRIPPED or image.directories[5][1] == 0:
+        problems.append("no base relocations: ASLR cannot move the image")
+    if image.subsystem_version < (6, 0):
+        problems.append("subsystem version %d.%d is older than 6.0" % image.subsystem_version)
+    debug = [name for name, _, _, _ in image.sections
+             if name.startswith(".debug") or name.startswith("/")]
+    if debug or image.symbol_table != 0 or image.directories[6][1] != 0:
+        problems.append("debug information left in: %s" % (", ".join(debug) or "symbol table"))
+
+
+def main(arguments):
+    if len(arguments) != 3:
+        sys.stderr.write(__doc__)
+        return 2
+    program, version = arguments[1], arguments[2]
+    with open(program, "rb") as file:
+        image = Image(file.read())
+    problems = []
+    check_header(image, problems)
+    resources = image.resources()
+    manifests = [resources.get((RT_MANIFEST, number)) for number in (1, 2)]
+    for number, manifest in zip((1, 2), manifests):
+        if manifest is None:
+            problems.append("no manifest resource %d" % number)
+        else:
+            check_manifest(manifest, "manifest %d" % number, problems)
+    if None not in manifests and manifests[0] != manifests[1]:
+        problems.append("manifests 1 and 2 differ")
+    for manifest in filter(None, manifests):
+        if ('version="%s"' % version).encode() not in manifest:
+            problems.append("the manifest's identity does not carry version %s" % version)
+            break
+    check_version(resources.get((RT_VERSION, 1)), version, problems)
+    for problem in problems:
+        print("%s: %s" % (program, problem))
+    if problems:
+        return 1
+    print("%s: manifests 1 and 2, version %s, header flags and no debug sections: all there"
+          % (program, version))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
