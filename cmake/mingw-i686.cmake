@@ -1,17 +1,7 @@
-# Cross-compiling for 32-bit Windows with mingw-w64 (posix thread model, so
-# that std::thread and std::mutex work), running the results under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiling for 32-bit Windows with mingw-w64: the product's own build.
+# Every cross-built program runs through tools/wine-run.sh, which uses a
+# private 32-bit Wine prefix under the build folder.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Every cross-built program runs through this wrapper, which uses a private
-# Wine prefix under the build folder.
+set(MINGW_TRIPLET i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh)

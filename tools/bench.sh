@@ -26,7 +26,15 @@ servers_dir=$build/bench-servers
 data_dir=$build/bench-data
 baselines=$data_dir/baselines.txt
 native_bench=$build/bench-native/bench/updater_bench
-win32_bench=$build/bench-win32/bench/updater_bench.exe
+# The Windows build is the 32-bit one, unless this kernel cannot start 32-bit
+# programs (no ia32 emulation): then the same sources built for 64-bit
+# Windows run under 64-bit Wine, and the table says so.
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  windows_build=win32 windows_toolchain=mingw-i686.cmake wine_flags=()
+else
+  windows_build=win64 windows_toolchain=mingw-x86_64.cmake wine_flags=(--win64)
+fi
+win32_bench=$build/bench-$windows_build/bench/updater_bench.exe
 
 build_bench() {  # DIR cmake-arguments...
   local dir=$1; shift
@@ -43,7 +51,8 @@ wine_path() {
 echo "bench: building"
 build_bench "$build/bench-native" || exit 1
 if [ "$which" != native ]; then
-  build_bench "$build/bench-win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" || exit 1
+  build_bench "$build/bench-$windows_build" \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$windows_toolchain" || exit 1
 fi
 
 python3 "$root/tests/servers/servers.py" start --dir "$servers_dir" || exit 1
@@ -66,8 +75,8 @@ if [ "$which" != native ]; then
         --write-baselines "$baselines" >/dev/null || rc=1
   fi
   echo
-  echo "==== win32 build under Wine (baselines: the native tools, measured in this run)"
-  "$here/wine-run.sh" "$win32_bench" --data "$(wine_path "$data_dir")" \
+  echo "==== $windows_build build under Wine (baselines: the native tools, measured in this run)"
+  "$here/wine-run.sh" "${wine_flags[@]}" "$win32_bench" --data "$(wine_path "$data_dir")" \
       --servers "$(wine_path "$servers")" --baselines "$(wine_path "$baselines")" || rc=1
 fi
 exit $rc

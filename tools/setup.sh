@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libcurl4-openssl-dev libssl-dev
-  g++-mingw-w64-i686-posix
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine32:i386 wine64
   xvfb xauth imagemagick x11-utils xdotool
   nginx-light python3 openssl

@@ -2,12 +2,24 @@
 # Runs a Windows program under Wine with the project's private prefix
 # (created on first use) and a virtual screen when there is no display.
 #   tools/wine-run.sh program.exe [arguments...]
+#   tools/wine-run.sh --win64 program.exe [arguments...]
+# --win64 runs a 64-bit program in a 64-bit prefix of its own: the way the
+# Windows tests run on a kernel that cannot start 32-bit programs, where the
+# 32-bit Wine loader fails with "Exec format error".
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
 
-export WINEPREFIX=${UPDATER_WINEPREFIX:-$root/build/wine-prefix}
-export WINEARCH=win32
+if [ "${1:-}" = "--win64" ]; then
+  shift
+  export WINEPREFIX=${UPDATER_WINEPREFIX64:-$root/build/wine-prefix64}
+  export WINEARCH=win64
+  loader=/usr/lib/wine/wine64
+else
+  export WINEPREFIX=${UPDATER_WINEPREFIX:-$root/build/wine-prefix}
+  export WINEARCH=win32
+  loader=wine
+fi
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
@@ -17,7 +29,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   (
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      wineboot -i >/dev/null 2>&1 || true
+      "$loader" wineboot -i >/dev/null 2>&1 || true
       wineserver -w || true
     fi
   ) 9>"$WINEPREFIX.lock"
@@ -40,4 +52,4 @@ if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY=$display
 fi
 
-exec wine "$@"
+exec "$loader" "$@"
