@@ -1,6 +1,8 @@
 // Start-up resources: fonts, icon, brushes, and the run-time binding of GDI+.
 #include "app/resources_win32.h"
 
+#include "app/palette_win32.h"
+
 HINSTANCE AppInstance;
 HFONT NormalFont;
 HFONT SemiboldFont;
@@ -57,8 +59,8 @@ void LoadAppIcon() {
 }
 
 void CreateBrushes() {
-    WindowBrush = CreateSolidBrush(RGB(30, 32, 36));
-    PanelBrush = CreateSolidBrush(RGB(22, 24, 27));
+    WindowBrush = CreateSolidBrush(Colour(COLOUR_WINDOW));
+    PanelBrush = CreateSolidBrush(Colour(COLOUR_PANEL));
 }
 
 void ForgetGdiplus() {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/palette_win32.h"
 #include "ui/test_window.h"
 
 namespace {
@@ -77,8 +78,8 @@ TEST(StartupResourcesTest, IconIsResourceOneAtThirtyTwoPixelsAndBrushesHaveTheir
         if (icon != nullptr) DestroyIcon(icon);
     }
 
-    EXPECT_EQ(BrushColour(WindowBrush), RGB(30, 32, 36));
-    EXPECT_EQ(BrushColour(PanelBrush), RGB(22, 24, 27));
+    EXPECT_EQ(BrushColour(WindowBrush), Colour(COLOUR_WINDOW));
+    EXPECT_EQ(BrushColour(PanelBrush), Colour(COLOUR_PANEL));
 }
 
 TEST_F(GdiplusBindingTest, BindsAllSixteenNamesInOrderAndStarts) {
