@@ -9,10 +9,10 @@
 
 #include <thread>
 
-#include "app/main_win32.h"
 #include "app/resources_win32.h"
 #include "app/settings.h"
 #include "app/shared_state.h"
+#include "app/startup_win32.h"
 #include "catalog/catalog.h"
 #include "catalog/local_state.h"
 #include "tests/support/servers.h"

@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "app/main_win32.h"
 #include "app/resources_win32.h"
 #include "app/shared_state.h"
 #include "app/shared_state_os.h"
