@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/palette_win32.h"
-#include "ui/test_window.h"
+#include "tests/ui_support/test_window.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include "catalog/catalog.h"
 #include "catalog/local_state.h"
 #include "tests/support/servers.h"
+#include "tests/ui_support/test_window.h"
 #include "ui/draw.h"
 #include "ui/picker.h"
-#include "ui/test_window.h"
 #include "ui/texts.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The shared harness of the in-process window tests.
-#include "ui/test_window.h"
+#include "tests/ui_support/test_window.h"
 
 #include <commctrl.h>
 

@@ -3,8 +3,8 @@
 // folder and, on demand, the real main window; a message pump with a
 // timeout; readers for the controls; and drawing into memory bitmaps for
 // pixel checks.
-#ifndef UPDATER_UI_TEST_WINDOW_H
-#define UPDATER_UI_TEST_WINDOW_H
+#ifndef UPDATER_TESTS_UI_SUPPORT_TEST_WINDOW_H
+#define UPDATER_TESTS_UI_SUPPORT_TEST_WINDOW_H
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -133,4 +133,4 @@ private:
     TempFolder root_;
 };
 
-#endif  // UPDATER_UI_TEST_WINDOW_H
+#endif  // UPDATER_TESTS_UI_SUPPORT_TEST_WINDOW_H
