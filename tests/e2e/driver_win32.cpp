@@ -27,23 +27,14 @@
 #include <string>
 #include <vector>
 
+#include "app/shared_state.h"
 #include "tests/e2e/png_writer.h"
+#include "ui/main_window.h"
+#include "ui/picker.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The identifiers of the main window's controls.
-enum {
-    ID_FILE_LIST = 101,
-    ID_DETAILS = 102,
-    ID_SCRIPT_SELECTOR = 105,
-    ID_DOWNLOAD = 106,
-    ID_CLOSE = 107,
-};
-
-const int PickerRowHeight = 28;
-const int PickerMargin = 4;
 
 struct Scenario {
     std::string name;
@@ -304,7 +295,7 @@ bool Launch(Program& program) {
     if (!Check(started != FALSE, "Updater.exe did not start")) return false;
     return WaitFor(
         [&] {
-            program.main = FindWindowOf(program.process.dwProcessId, L"ZentoUpdaterWindow");
+            program.main = FindWindowOf(program.process.dwProcessId, MainWindowClass);
             return program.main != nullptr;
         },
         20000, "the main window");
@@ -380,7 +371,7 @@ HWND FocusOf(const Program& program) {
 }
 
 HWND Picker(const Program& program) {
-    return FindWindowOf(program.process.dwProcessId, L"ZentoUpdaterPicker");
+    return FindWindowOf(program.process.dwProcessId, PickerWindowClass);
 }
 
 bool OpenPicker(const Program& program) {
@@ -391,7 +382,7 @@ bool OpenPicker(const Program& program) {
 
 bool ChooseRow(const Program& program, int row) {
     if (!OpenPicker(program)) return false;
-    ClickIn(Picker(program), 40, PickerMargin + row * PickerRowHeight + PickerRowHeight / 2);
+    ClickIn(Picker(program), 40, PICKER_MARGIN + row * PICKER_ROW_HEIGHT + PICKER_ROW_HEIGHT / 2);
     return WaitFor([&] { return Picker(program) == nullptr; }, 5000, "the picker to close");
 }
 
@@ -787,7 +778,7 @@ int DemoMode(const std::string& mode, int seconds) {
     Program program;
     WaitFor(
         [&] {
-            program.main = FindWindowW(L"ZentoUpdaterWindow", nullptr);
+            program.main = FindWindowW(MainWindowClass, nullptr);
             return program.main != nullptr;
         },
         seconds * 1000, "the Updater window");
