@@ -42,8 +42,8 @@ printf -- '-- Auto Loot 2.2\n' >"$demo/scripts/Auto Loot/main.lua"
 printf '; mine\nmin_rarity=4\n' >"$demo/scripts/Auto Loot/settings.ini"
 # Map Markers: up to date.
 for file in main.lua icons/flag.txt icons/star.txt markers.ini; do place "Map Markers" "$file"; done
-# Fishing Buddy: sounds.lua missing. Quest Helper and Combat Log: not installed.
-place "Fishing Buddy" main.lua
+# Bite Chime: sounds.lua missing. Errand Compass and Combat Log: not installed.
+place "Bite Chime" main.lua
 
 cp "$win32/Updater.exe" "$demo/Updater.exe"
 printf '[updater]\r\nurl=%s\r\nfolder=%s\r\n' "$(wine_path "$server")" \

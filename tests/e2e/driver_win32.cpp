@@ -136,7 +136,7 @@ fs::path ServerIni(const char* variable) {
 
 // The scripts folder as a user might have it: Auto Loot with an old main
 // file, one file missing and its settings changed; Map Markers current;
-// Fishing Buddy missing a file; the other two not installed.
+// Bite Chime missing a file; the other two not installed.
 void PlaceInstalledScripts(const fs::path& scripts) {
     std::error_code ignored;
     fs::remove_all(scripts, ignored);
@@ -151,8 +151,7 @@ void PlaceInstalledScripts(const fs::path& scripts) {
         WriteBytes(scripts / "Map Markers" / fs::path(file),
                    ReadBytes(demo / "Map Markers" / fs::path(file)));
     }
-    WriteBytes(scripts / "Fishing Buddy" / "main.lua",
-               ReadBytes(demo / "Fishing Buddy" / "main.lua"));
+    WriteBytes(scripts / "Bite Chime" / "main.lua", ReadBytes(demo / "Bite Chime" / "main.lua"));
 }
 
 void WriteSettings(const std::wstring& url, const std::wstring& last) {
@@ -489,7 +488,7 @@ bool AnswerCloseQuestion(const Program& program, int button) {
 
 // ---- scenarios ----------------------------------------------------------------------
 
-const std::vector<std::string> QuestHelperFiles = {
+const std::vector<std::string> ErrandCompassFiles = {
     "main.lua", "ui/tracker.lua", "data/zones/index.lua", "data/zones/meadows.txt"};
 
 bool WaitUntilReady(const Program& program) {
@@ -520,14 +519,14 @@ void CheckPickerClosings(const Program& program) {
         PressKey(VK_DOWN);
         PressKey(VK_RETURN);
         WaitFor([&] { return Picker(program) == nullptr; }, 5000, "Enter to close the picker");
-        Check(DetailsBeginWith(program, L"Quest Helper\r\n"), "Enter chose Quest Helper");
-        Check(LastSetting() == L"Quest Helper", "last is Quest Helper");
+        Check(DetailsBeginWith(program, L"Errand Compass\r\n"), "Enter chose Errand Compass");
+        Check(LastSetting() == L"Errand Compass", "last is Errand Compass");
     }
     // Escape closes without a choice.
     if (OpenPicker(program)) {
         PressKey(VK_ESCAPE);
         WaitFor([&] { return Picker(program) == nullptr; }, 5000, "Escape to close the picker");
-        Check(DetailsBeginWith(program, L"Quest Helper\r\n"), "Escape kept the choice");
+        Check(DetailsBeginWith(program, L"Errand Compass\r\n"), "Escape kept the choice");
     }
     // A click elsewhere takes the activation away and closes it.
     if (OpenPicker(program)) {
@@ -542,8 +541,8 @@ void CheckPickerClosings(const Program& program) {
     }
     // A click on a row chooses it.
     if (ChooseRow(program, 3)) {
-        Check(DetailsBeginWith(program, L"Fishing Buddy\r\n"), "a click chose Fishing Buddy");
-        Check(LastSetting() == L"Fishing Buddy", "last is Fishing Buddy");
+        Check(DetailsBeginWith(program, L"Bite Chime\r\n"), "a click chose Bite Chime");
+        Check(LastSetting() == L"Bite Chime", "last is Bite Chime");
     }
 }
 
@@ -569,10 +568,10 @@ void FolderInstall() {
         CheckKeyboardNavigation(program);
         CheckPickerClosings(program);
         if (ChooseRow(program, 1)) {
-            Check(ControlText(program, ID_DOWNLOAD) == L"Install", "Quest Helper offers Install");
+            Check(ControlText(program, ID_DOWNLOAD) == L"Install", "Errand Compass offers Install");
             ClickControl(program, ID_DOWNLOAD);
             WaitFor([&] { return Idle(program); }, 30000, "the install");
-            InstalledAsPublished(Run.demo, "Quest Helper", QuestHelperFiles);
+            InstalledAsPublished(Run.demo, "Errand Compass", ErrandCompassFiles);
             Check(NoTemporaryFilesLeft(), "no .new file is left");
             for (int row = 0; row < 4; ++row) {
                 Check(ListCell(program, row, 1) == L"OK", "installed file shows OK");
@@ -630,10 +629,10 @@ void CancelAndClose() {
     std::error_code ignored;
     fs::remove_all(Run.work / "scripts", ignored);
     std::string url = "http://127.0.0.1:" + IniValue(ini, "port") + "/0/400/" + tag;
-    WriteSettings(std::wstring(url.begin(), url.end()), L"Quest Helper");
+    WriteSettings(std::wstring(url.begin(), url.end()), L"Errand Compass");
     Program program;
     if (Launch(program) && WaitUntilReady(program)) {
-        Check(DetailsBeginWith(program, L"Quest Helper\r\n"), "last chose Quest Helper");
+        Check(DetailsBeginWith(program, L"Errand Compass\r\n"), "last chose Errand Compass");
         ClickControl(program, ID_DOWNLOAD);
         Sleep(1500);
         Check(ControlText(program, ID_CLOSE) == L"Cancel", "Close reads Cancel while downloading");
@@ -644,7 +643,7 @@ void CancelAndClose() {
         Check(IsWindow(program.main) && ControlText(program, ID_CLOSE) == L"Cancel",
               "Cancel only asks the worker to stop");
         WaitFor([&] { return Idle(program); }, 20000, "the cancel");
-        Check(!fs::exists(Run.work / "scripts" / "Quest Helper" / "main.lua"),
+        Check(!fs::exists(Run.work / "scripts" / "Errand Compass" / "main.lua"),
               "nothing was installed after Cancel");
         Check(NoTemporaryFilesLeft(), "no .new file is left");
         Check(Enabled(program, ID_DOWNLOAD) && ControlText(program, ID_DOWNLOAD) == L"Install",
@@ -753,7 +752,7 @@ void Checking() {
 // scenario): square shapes, and everything still works.
 void PlainDrawing() {
     PlaceInstalledScripts(Run.work / "scripts");
-    WriteSettings(Run.demo.wstring(), L"Quest Helper");
+    WriteSettings(Run.demo.wstring(), L"Errand Compass");
     Program program;
     if (Launch(program) && WaitUntilReady(program)) {
         Screenshot shot = Shoot(program, "ready");
@@ -763,7 +762,7 @@ void PlainDrawing() {
               "the selector is square");
         ClickControl(program, ID_DOWNLOAD);
         WaitFor([&] { return Idle(program); }, 30000, "the install");
-        InstalledAsPublished(Run.demo, "Quest Helper", QuestHelperFiles);
+        InstalledAsPublished(Run.demo, "Errand Compass", ErrandCompassFiles);
         Shoot(program, "idle");
         CloseWithTheButton(program);
     }
