@@ -3,7 +3,6 @@
 
 #include <commctrl.h>
 
-#include "app/resources_win32.h"
 #include "app/settings.h"
 #include "app/shared_state.h"
 #include "app/startup_win32.h"
