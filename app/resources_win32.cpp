@@ -3,6 +3,7 @@
 #include "app/resources_win32.h"
 
 #include <wchar.h>
+#include "app/palette_win32.h"
 
 HINSTANCE AppInstance;
 HFONT NormalFont;
@@ -60,8 +61,8 @@ void LoadAppIcon() {
 }
 
 void CreateBrushes() {
-    WindowBrush = CreateSolidBrush(RGB(30, 32, 36));
-    PanelBrush = CreateSolidBrush(RGB(22, 24, 27));
+    WindowBrush = CreateSolidBrush(Colour(COLOUR_WINDOW));
+    PanelBrush = CreateSolidBrush(Colour(COLOUR_PANEL));
 }
 
 void ForgetGdiplus() {

@@ -16,8 +16,8 @@ extern HFONT NormalFont;    // the message font, unchanged
 extern HFONT SemiboldFont;  // the message font at weight 600
 extern HFONT TitleFont;     // weight 700, 13/10 of the height
 extern HICON AppIcon;       // icon resource 1 at 32 x 32, for the header
-extern HBRUSH WindowBrush;  // RGB(30,32,36), the main window's background
-extern HBRUSH PanelBrush;   // RGB(22,24,27), behind the list, the details and statics
+extern HBRUSH WindowBrush;  // COLOUR_WINDOW, the main window's background
+extern HBRUSH PanelBrush;   // COLOUR_PANEL, behind the list, the details and statics
 
 // The GDI+ flat entry points, in binding order. Slot 0 is only used here.
 enum GdiplusSlot {

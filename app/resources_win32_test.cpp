@@ -6,7 +6,8 @@
 
 #include <string>
 
-#include "ui/test_window.h"
+#include "app/palette_win32.h"
+#include "tests/ui_support/test_window.h"
 
 namespace {
 
@@ -92,8 +93,8 @@ TEST(StartupResourcesTest, IconIsResourceOneAtThirtyTwoPixelsAndBrushesHaveTheir
         if (icon != nullptr) DestroyIcon(icon);
     }
 
-    EXPECT_EQ(BrushColour(WindowBrush), RGB(30, 32, 36));
-    EXPECT_EQ(BrushColour(PanelBrush), RGB(22, 24, 27));
+    EXPECT_EQ(BrushColour(WindowBrush), Colour(COLOUR_WINDOW));
+    EXPECT_EQ(BrushColour(PanelBrush), Colour(COLOUR_PANEL));
 }
 
 TEST_F(GdiplusBindingTest, BindsAllSixteenNamesInOrderAndStarts) {

@@ -7,22 +7,38 @@
 #
 # Installs what is missing (tools/setup.sh), builds the Windows program,
 # and opens its window. With a display you use it like any program and the
-# script ends when you close it. Without one it runs on a virtual screen,
-# waits until the check is done, saves a screenshot of the window, prints
-# the screenshot's path, and closes the program again.
+# script ends when you close it. Without one it runs on a virtual screen of
+# its own (UPDATER_XVFB_DISPLAY=N chooses the number; otherwise the first
+# free one from :90 on), waits until the check is done, saves a screenshot
+# of the window, prints the screenshot's path, and closes the program again.
+# On its way out it stops the virtual screen it started, and the prefix's
+# wineserver when none ran before it.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
 build=${UPDATER_BUILD:-$root/build}
-win32=$build/win32
 demo=$build/demo
 server=$root/demo
 
 "$here/setup.sh"
 
+# The 32-bit program, as shipped; on a kernel that starts no 32-bit programs
+# (no ia32 emulation) the same sources built for 64-bit Windows, under
+# 64-bit Wine.
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  win32=$build/win32 toolchain=mingw-i686.cmake
+  wine=("$root/tools/wine-run.sh")
+  prefix=${UPDATER_WINEPREFIX:-$root/build/wine-prefix}
+else
+  echo "demo: this kernel starts no 32-bit programs; running the 64-bit build"
+  win32=$build/win64 toolchain=mingw-x86_64.cmake
+  wine=("$root/tools/wine-run.sh" --win64)
+  prefix=${UPDATER_WINEPREFIX64:-$root/build/wine-prefix64}
+fi
+
 echo "demo: building Updater.exe in $win32"
 cmake -S "$root" -B "$win32" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" >/dev/null
 ninja -C "$win32" Updater e2e_driver >/dev/null
 
 # A Unix path as Windows programs under Wine see it.
@@ -42,8 +58,8 @@ printf -- '-- Auto Loot 2.2\n' >"$demo/scripts/Auto Loot/main.lua"
 printf '; mine\nmin_rarity=4\n' >"$demo/scripts/Auto Loot/settings.ini"
 # Map Markers: up to date.
 for file in main.lua icons/flag.txt icons/star.txt markers.ini; do place "Map Markers" "$file"; done
-# Fishing Buddy: sounds.lua missing. Quest Helper and Combat Log: not installed.
-place "Fishing Buddy" main.lua
+# Bite Chime: sounds.lua missing. Errand Compass and Combat Log: not installed.
+place "Bite Chime" main.lua
 
 cp "$win32/Updater.exe" "$demo/Updater.exe"
 printf '[updater]\r\nurl=%s\r\nfolder=%s\r\n' "$(wine_path "$server")" \
@@ -51,8 +67,35 @@ printf '[updater]\r\nurl=%s\r\nfolder=%s\r\n' "$(wine_path "$server")" \
 echo "demo: $demo/Updater.exe with its updater.ini:"
 sed 's/\r$//; s/^/    /' "$demo/updater.ini"
 
-wine=("$root/tools/wine-run.sh")
 app_key='HKCU\Software\Wine\AppDefaults\Updater.exe\X11 Driver'
+
+# ---- what this script starts, it stops again ----------------------------------
+xvfb_pid=""
+stop_wineserver=0
+
+# The socket of the wineserver that serves prefix (Wine names its folder by
+# the prefix's device and inode); present while one runs.
+wineserver_socket() {
+  [ -d "$prefix" ] || return 0
+  printf '/tmp/.wine-%s/server-%x-%x/socket' "$(id -u)" "$(stat -c %d "$prefix")" \
+    "$(stat -c %i "$prefix")"
+}
+if [ -z "$(wineserver_socket)" ] || [ ! -S "$(wineserver_socket)" ]; then
+  stop_wineserver=1  # none runs for this prefix yet: the one the demo starts is ours
+fi
+
+clean_up() {
+  if [ "$stop_wineserver" = 1 ] && [ -d "$prefix" ]; then
+    WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
+  fi
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+}
+trap clean_up EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 if [ -n "${DISPLAY:-}" ]; then
   # A real desktop: let its window manager frame and move the window.
@@ -62,11 +105,63 @@ if [ -n "${DISPLAY:-}" ]; then
   exit 0
 fi
 
-# No display: a virtual screen without a window manager (tools/wine-run.sh
-# starts it), on which Wine draws the window's frame itself.
-display=:${UPDATER_XVFB_DISPLAY:-77}
-"${wine[@]}" reg import "$(wine_path "$root/tests/e2e/unmanaged_windows.reg")" >/dev/null 2>&1
-"${wine[@]}" "$demo/Updater.exe" >"$demo/wine.log" 2>&1 &
+# ---- no display: a virtual screen of our own ------------------------------------
+# Without a window manager on it, Wine draws the window's frame itself.
+
+display_in_use() {  # display_in_use N
+  [ -e "/tmp/.X$1-lock" ] || [ -e "/tmp/.X11-unix/X$1" ] ||
+    xdpyinfo -display ":$1" >/dev/null 2>&1
+}
+
+# Starts Xvfb on :N; fails when the number was taken meanwhile or the server
+# did not come up within 5 s.
+start_xvfb() {  # start_xvfb N
+  Xvfb ":$1" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do
+    xdpyinfo -display ":$1" >/dev/null 2>&1 && return 0
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill "$xvfb_pid" 2>/dev/null || true
+  wait "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=""
+  return 1
+}
+
+if [ -n "${UPDATER_XVFB_DISPLAY:-}" ]; then
+  # A display chosen by the caller: use it as it is, or start it.
+  number=$UPDATER_XVFB_DISPLAY
+  if ! xdpyinfo -display ":$number" >/dev/null 2>&1 && ! start_xvfb "$number"; then
+    echo "demo: cannot start a virtual screen on :$number" >&2
+    exit 1
+  fi
+else
+  # The first free number from :90 on; another user may take one between
+  # the look and the start, so a failed start moves on to the next.
+  number=""
+  for candidate in $(seq 90 189); do
+    display_in_use "$candidate" && continue
+    if start_xvfb "$candidate"; then
+      number=$candidate
+      break
+    fi
+  done
+  if [ -z "$number" ]; then
+    echo "demo: found no free display between :90 and :189" >&2
+    exit 1
+  fi
+fi
+display=:$number
+export UPDATER_XVFB_DISPLAY=$number  # tools/wine-run.sh draws there too
+echo "demo: virtual screen $display"
+
+if ! "${wine[@]}" reg import "$(wine_path "$root/tests/e2e/unmanaged_windows.reg")" \
+    >"$demo/wine.log" 2>&1; then
+  echo "demo: Wine does not run here; see $demo/wine.log" >&2
+  exit 1
+fi
+"${wine[@]}" "$demo/Updater.exe" >>"$demo/wine.log" 2>&1 &
 app=$!
 driver=("${wine[@]}" "$win32/tests/e2e/e2e_driver.exe")
 if ! "${driver[@]}" --wait-until-checked 60; then

@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "app/shared_state.h"
-#include "ui/test_window.h"
+#include "tests/ui_support/test_window.h"
 
 namespace {
 

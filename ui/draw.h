@@ -1,59 +1,15 @@
-// The dark look, drawn by hand: the one palette, a solid fill, a rounded
-// rectangle (anti-aliased through GDI+, square without it), child controls
-// and owner-drawn buttons with hover tracking, the dark visual style of the
-// list and the details pane, and the painting of every owner-drawn control
-// of the main window: the two progress bars, the selector and the buttons.
+// The dark look, drawn by hand with the colours of app/palette_win32.h: a
+// solid fill, a rounded rectangle (anti-aliased through GDI+, square without
+// it), child controls and owner-drawn buttons with hover tracking, the dark
+// visual style of the list and the details pane, and the painting of every
+// owner-drawn control of the main window: the two progress bars, the
+// selector and the buttons.
 #ifndef UPDATER_UI_DRAW_H
 #define UPDATER_UI_DRAW_H
 
 #include <windows.h>
 
-// Every colour the windows paint, by what it is for.
-enum PaletteColour {
-    COLOUR_WINDOW,                   // main window background, behind every owner-drawn control
-    COLOUR_PANEL,                    // list, details, frames around them, picker, idle selector
-    COLOUR_HEADER_BAND,              // the band across the top 52 pixels
-    COLOUR_FRAME_LINE,               // frame borders, the header and caption lines, bar track
-    COLOUR_PICKER_FRAME,             // the square frame around the picker
-    COLOUR_LIGHT_TEXT,               // list and details text, the selector's triangle
-    COLOUR_WHITE,                    // title, enabled captions, bar texts, script names
-    COLOUR_MUTED_TEXT,               // summary, "by", column captions, placeholders, Kept
-    COLOUR_DISABLED_INK,             // caption, glyph and triangle of a disabled control
-    COLOUR_NOTICE_TEXT,              // details text while a notice is shown
-    COLOUR_ACCENT,                   // author name, the chosen row's mark in the picker
-    COLOUR_LIST_SELECTION,           // the selected row of the file list
-    COLOUR_PICKER_HIGHLIGHT,         // the highlighted picker row
-    COLOUR_PICKER_HIGHLIGHT_BORDER,  // its border
-    COLOUR_STATUS_OK,                // "OK"
-    COLOUR_STATUS_NEW,               // "New"
-    COLOUR_STATUS_UPDATE,            // "Update"
-    COLOUR_TRACK,                    // the empty part of a progress bar
-    COLOUR_FILL_BORDER,              // border of a progress bar's filled part
-    COLOUR_SELECTOR_LIT,             // the selector's fill while hot or open
-    COLOUR_SELECTOR_OPEN_BORDER,     // its border while the picker is open
-    COLOUR_SELECTOR_HOT_BORDER,      // its border while hot
-    COLOUR_DISABLED_FILL,            // a disabled button
-    COLOUR_DISABLED_BORDER,
-    COLOUR_PRIMARY_TOP,     // Download: also the top of a bar's filled part
-    COLOUR_PRIMARY_BOTTOM,  // also the bottom of a bar's filled part
-    COLOUR_PRIMARY_BORDER,
-    COLOUR_PRIMARY_HOT_TOP,
-    COLOUR_PRIMARY_HOT_BOTTOM,
-    COLOUR_PRIMARY_PRESSED_BOTTOM,
-    COLOUR_SECONDARY_TOP,  // Close: also the bottom while hot
-    COLOUR_SECONDARY_BOTTOM,
-    COLOUR_SECONDARY_BORDER,
-    COLOUR_SECONDARY_FOCUS_BORDER,
-    COLOUR_SECONDARY_HOT_TOP,
-    COLOUR_SECONDARY_PRESSED_BOTTOM,
-    PALETTE_SIZE
-};
-
-extern const COLORREF Palette[PALETTE_SIZE];
-
-inline COLORREF Colour(PaletteColour name) {
-    return Palette[name];
-}
+#include "app/palette_win32.h"
 
 // The look of a button in one state.
 struct ButtonLook {

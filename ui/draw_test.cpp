@@ -9,7 +9,7 @@
 #include "app/shared_state.h"
 #include "catalog/catalog.h"
 #include "catalog/local_state.h"
-#include "ui/test_window.h"
+#include "tests/ui_support/test_window.h"
 #include "ui/texts.h"
 
 namespace {

@@ -7,6 +7,12 @@
 
 #include <windows.h>
 
+inline constexpr wchar_t MainWindowClass[] = L"ZentoUpdaterWindow";
+inline constexpr wchar_t MainWindowTitle[] = L"Zentora Script Updater - by Morvane";
+
+// The client area never changes size: the layout is fixed pixels.
+enum { CLIENT_WIDTH = 640, CLIENT_HEIGHT = 380 };
+
 // The window procedure of ZentoUpdaterWindow.
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -9,16 +9,16 @@
 
 #include <thread>
 
-#include "app/main_win32.h"
 #include "app/resources_win32.h"
 #include "app/settings.h"
 #include "app/shared_state.h"
+#include "app/startup_win32.h"
 #include "catalog/catalog.h"
 #include "catalog/local_state.h"
 #include "tests/support/servers.h"
+#include "tests/ui_support/test_window.h"
 #include "ui/draw.h"
 #include "ui/picker.h"
-#include "ui/test_window.h"
 #include "ui/texts.h"
 
 namespace {

@@ -4,7 +4,6 @@
 #include <stdint.h>
 #include <windowsx.h>
 
-#include "app/main_win32.h"
 #include "app/resources_win32.h"
 #include "app/shared_state.h"
 #include "app/shared_state_os.h"

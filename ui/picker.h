@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+inline constexpr wchar_t PickerWindowClass[] = L"ZentoUpdaterPicker";
+
 enum {
     PICKER_ROW_HEIGHT = 28,  // between the tops of two rows
     PICKER_MAX_ROWS = 8,     // visible at most

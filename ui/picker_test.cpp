@@ -6,13 +6,12 @@
 
 #include <string>
 
-#include "app/main_win32.h"
 #include "app/resources_win32.h"
 #include "app/shared_state.h"
 #include "app/shared_state_os.h"
 #include "catalog/catalog.h"
+#include "tests/ui_support/test_window.h"
 #include "ui/draw.h"
-#include "ui/test_window.h"
 #include "ui/texts.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include <windows.h>
 
-#include "ui/draw.h"
+#include "app/palette_win32.h"
 
 enum { DETAILS_TEXT_CAPACITY = 5296, FILE_STATUS_COUNT = 4 };
 

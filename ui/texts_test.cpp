@@ -12,7 +12,7 @@
 #include "app/text.h"
 #include "catalog/catalog.h"
 #include "catalog/local_state.h"
-#include "ui/test_window.h"
+#include "tests/ui_support/test_window.h"
 
 namespace {
 

@@ -27,23 +27,14 @@
 #include <string>
 #include <vector>
 
+#include "app/shared_state.h"
 #include "tests/e2e/png_writer.h"
+#include "ui/main_window.h"
+#include "ui/picker.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The identifiers of the main window's controls.
-enum {
-    ID_FILE_LIST = 101,
-    ID_DETAILS = 102,
-    ID_SCRIPT_SELECTOR = 105,
-    ID_DOWNLOAD = 106,
-    ID_CLOSE = 107,
-};
-
-const int PickerRowHeight = 28;
-const int PickerMargin = 4;
 
 struct Scenario {
     std::string name;
@@ -145,7 +136,7 @@ fs::path ServerIni(const char* variable) {
 
 // The scripts folder as a user might have it: Auto Loot with an old main
 // file, one file missing and its settings changed; Map Markers current;
-// Fishing Buddy missing a file; the other two not installed.
+// Bite Chime missing a file; the other two not installed.
 void PlaceInstalledScripts(const fs::path& scripts) {
     std::error_code ignored;
     fs::remove_all(scripts, ignored);
@@ -160,8 +151,7 @@ void PlaceInstalledScripts(const fs::path& scripts) {
         WriteBytes(scripts / "Map Markers" / fs::path(file),
                    ReadBytes(demo / "Map Markers" / fs::path(file)));
     }
-    WriteBytes(scripts / "Fishing Buddy" / "main.lua",
-               ReadBytes(demo / "Fishing Buddy" / "main.lua"));
+    WriteBytes(scripts / "Bite Chime" / "main.lua", ReadBytes(demo / "Bite Chime" / "main.lua"));
 }
 
 void WriteSettings(const std::wstring& url, const std::wstring& last) {
@@ -304,7 +294,7 @@ bool Launch(Program& program) {
     if (!Check(started != FALSE, "Updater.exe did not start")) return false;
     return WaitFor(
         [&] {
-            program.main = FindWindowOf(program.process.dwProcessId, L"ZentoUpdaterWindow");
+            program.main = FindWindowOf(program.process.dwProcessId, MainWindowClass);
             return program.main != nullptr;
         },
         20000, "the main window");
@@ -380,7 +370,7 @@ HWND FocusOf(const Program& program) {
 }
 
 HWND Picker(const Program& program) {
-    return FindWindowOf(program.process.dwProcessId, L"ZentoUpdaterPicker");
+    return FindWindowOf(program.process.dwProcessId, PickerWindowClass);
 }
 
 bool OpenPicker(const Program& program) {
@@ -391,7 +381,7 @@ bool OpenPicker(const Program& program) {
 
 bool ChooseRow(const Program& program, int row) {
     if (!OpenPicker(program)) return false;
-    ClickIn(Picker(program), 40, PickerMargin + row * PickerRowHeight + PickerRowHeight / 2);
+    ClickIn(Picker(program), 40, PICKER_MARGIN + row * PICKER_ROW_HEIGHT + PICKER_ROW_HEIGHT / 2);
     return WaitFor([&] { return Picker(program) == nullptr; }, 5000, "the picker to close");
 }
 
@@ -498,7 +488,7 @@ bool AnswerCloseQuestion(const Program& program, int button) {
 
 // ---- scenarios ----------------------------------------------------------------------
 
-const std::vector<std::string> QuestHelperFiles = {
+const std::vector<std::string> ErrandCompassFiles = {
     "main.lua", "ui/tracker.lua", "data/zones/index.lua", "data/zones/meadows.txt"};
 
 bool WaitUntilReady(const Program& program) {
@@ -529,14 +519,14 @@ void CheckPickerClosings(const Program& program) {
         PressKey(VK_DOWN);
         PressKey(VK_RETURN);
         WaitFor([&] { return Picker(program) == nullptr; }, 5000, "Enter to close the picker");
-        Check(DetailsBeginWith(program, L"Quest Helper\r\n"), "Enter chose Quest Helper");
-        Check(LastSetting() == L"Quest Helper", "last is Quest Helper");
+        Check(DetailsBeginWith(program, L"Errand Compass\r\n"), "Enter chose Errand Compass");
+        Check(LastSetting() == L"Errand Compass", "last is Errand Compass");
     }
     // Escape closes without a choice.
     if (OpenPicker(program)) {
         PressKey(VK_ESCAPE);
         WaitFor([&] { return Picker(program) == nullptr; }, 5000, "Escape to close the picker");
-        Check(DetailsBeginWith(program, L"Quest Helper\r\n"), "Escape kept the choice");
+        Check(DetailsBeginWith(program, L"Errand Compass\r\n"), "Escape kept the choice");
     }
     // A click elsewhere takes the activation away and closes it.
     if (OpenPicker(program)) {
@@ -551,8 +541,8 @@ void CheckPickerClosings(const Program& program) {
     }
     // A click on a row chooses it.
     if (ChooseRow(program, 3)) {
-        Check(DetailsBeginWith(program, L"Fishing Buddy\r\n"), "a click chose Fishing Buddy");
-        Check(LastSetting() == L"Fishing Buddy", "last is Fishing Buddy");
+        Check(DetailsBeginWith(program, L"Bite Chime\r\n"), "a click chose Bite Chime");
+        Check(LastSetting() == L"Bite Chime", "last is Bite Chime");
     }
 }
 
@@ -578,10 +568,10 @@ void FolderInstall() {
         CheckKeyboardNavigation(program);
         CheckPickerClosings(program);
         if (ChooseRow(program, 1)) {
-            Check(ControlText(program, ID_DOWNLOAD) == L"Install", "Quest Helper offers Install");
+            Check(ControlText(program, ID_DOWNLOAD) == L"Install", "Errand Compass offers Install");
             ClickControl(program, ID_DOWNLOAD);
             WaitFor([&] { return Idle(program); }, 30000, "the install");
-            InstalledAsPublished(Run.demo, "Quest Helper", QuestHelperFiles);
+            InstalledAsPublished(Run.demo, "Errand Compass", ErrandCompassFiles);
             Check(NoTemporaryFilesLeft(), "no .new file is left");
             for (int row = 0; row < 4; ++row) {
                 Check(ListCell(program, row, 1) == L"OK", "installed file shows OK");
@@ -639,10 +629,10 @@ void CancelAndClose() {
     std::error_code ignored;
     fs::remove_all(Run.work / "scripts", ignored);
     std::string url = "http://127.0.0.1:" + IniValue(ini, "port") + "/0/400/" + tag;
-    WriteSettings(std::wstring(url.begin(), url.end()), L"Quest Helper");
+    WriteSettings(std::wstring(url.begin(), url.end()), L"Errand Compass");
     Program program;
     if (Launch(program) && WaitUntilReady(program)) {
-        Check(DetailsBeginWith(program, L"Quest Helper\r\n"), "last chose Quest Helper");
+        Check(DetailsBeginWith(program, L"Errand Compass\r\n"), "last chose Errand Compass");
         ClickControl(program, ID_DOWNLOAD);
         Sleep(1500);
         Check(ControlText(program, ID_CLOSE) == L"Cancel", "Close reads Cancel while downloading");
@@ -653,7 +643,7 @@ void CancelAndClose() {
         Check(IsWindow(program.main) && ControlText(program, ID_CLOSE) == L"Cancel",
               "Cancel only asks the worker to stop");
         WaitFor([&] { return Idle(program); }, 20000, "the cancel");
-        Check(!fs::exists(Run.work / "scripts" / "Quest Helper" / "main.lua"),
+        Check(!fs::exists(Run.work / "scripts" / "Errand Compass" / "main.lua"),
               "nothing was installed after Cancel");
         Check(NoTemporaryFilesLeft(), "no .new file is left");
         Check(Enabled(program, ID_DOWNLOAD) && ControlText(program, ID_DOWNLOAD) == L"Install",
@@ -762,7 +752,7 @@ void Checking() {
 // scenario): square shapes, and everything still works.
 void PlainDrawing() {
     PlaceInstalledScripts(Run.work / "scripts");
-    WriteSettings(Run.demo.wstring(), L"Quest Helper");
+    WriteSettings(Run.demo.wstring(), L"Errand Compass");
     Program program;
     if (Launch(program) && WaitUntilReady(program)) {
         Screenshot shot = Shoot(program, "ready");
@@ -772,7 +762,7 @@ void PlainDrawing() {
               "the selector is square");
         ClickControl(program, ID_DOWNLOAD);
         WaitFor([&] { return Idle(program); }, 30000, "the install");
-        InstalledAsPublished(Run.demo, "Quest Helper", QuestHelperFiles);
+        InstalledAsPublished(Run.demo, "Errand Compass", ErrandCompassFiles);
         Shoot(program, "idle");
         CloseWithTheButton(program);
     }
@@ -787,7 +777,7 @@ int DemoMode(const std::string& mode, int seconds) {
     Program program;
     WaitFor(
         [&] {
-            program.main = FindWindowW(L"ZentoUpdaterWindow", nullptr);
+            program.main = FindWindowW(MainWindowClass, nullptr);
             return program.main != nullptr;
         },
         seconds * 1000, "the Updater window");

@@ -1,4 +1,4 @@
--- Quest Helper 1.0: shows the next step of every tracked quest.
+-- Errand Compass 1.0: shows the next step of every tracked quest.
 local tracker = require("ui.tracker")
 local zones = require("data.zones.index")
 

@@ -1,4 +1,4 @@
--- Fishing Buddy 1.2: rings a bell when something bites.
+-- Bite Chime 1.2: rings a bell when something bites.
 local sounds = require("sounds")
 
 zentora.on("bobber", function(event)

@@ -3,8 +3,8 @@
 // folder and, on demand, the real main window; a message pump with a
 // timeout; readers for the controls; and drawing into memory bitmaps for
 // pixel checks.
-#ifndef UPDATER_UI_TEST_WINDOW_H
-#define UPDATER_UI_TEST_WINDOW_H
+#ifndef UPDATER_TESTS_UI_SUPPORT_TEST_WINDOW_H
+#define UPDATER_TESTS_UI_SUPPORT_TEST_WINDOW_H
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -15,7 +15,8 @@
 
 #include "tests/support/test_support.h"
 
-// Resources and classes as the entry makes them, once per test program.
+// Resources and classes as the entry makes them, for tests without the
+// fixture; only the first start-up of the program makes them.
 void StartUiOnce();
 
 // Dispatches this thread's messages, as the program's loop does (offering
@@ -108,7 +109,7 @@ protected:
     // updater.ini pointing `url` at server and `folder` at ScriptsDir().
     void UseServer(const std::u16string& server);
 
-    // Creates the main window as the entry does, and shows it.
+    // Starts up and creates the main window as the entry does, and shows it.
     HWND OpenMainWindow();
     // Pumps until no worker runs. Returns false on timeout.
     bool WaitUntilIdle(int timeoutMs = 20000);
@@ -123,6 +124,8 @@ protected:
     fs::path ServerDir() const { return root_.Path() / "server"; }
     fs::path ScriptsDir() const { return root_.Path() / "scripts"; }
     std::u16string ServerDirPath() const { return root_.ProgramPath("server"); }
+    // The pretend Updater.exe, whose folder holds updater.ini.
+    std::u16string ExecutablePath() const { return root_.ProgramPath("Updater.exe"); }
     // The `last` setting as the program reads it.
     std::u16string LastSetting() const;
 
@@ -130,4 +133,4 @@ private:
     TempFolder root_;
 };
 
-#endif  // UPDATER_UI_TEST_WINDOW_H
+#endif  // UPDATER_TESTS_UI_SUPPORT_TEST_WINDOW_H

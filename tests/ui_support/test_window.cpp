@@ -1,12 +1,11 @@
 // The shared harness of the in-process window tests.
-#include "ui/test_window.h"
+#include "tests/ui_support/test_window.h"
 
 #include <commctrl.h>
 
-#include "app/main_win32.h"
-#include "app/resources_win32.h"
 #include "app/settings.h"
 #include "app/shared_state.h"
+#include "app/startup_win32.h"
 #include "app/text.h"
 #include "catalog/catalog.h"
 #include "catalog/hash_os.h"
@@ -17,17 +16,8 @@
 // ---- start-up and the pump ----------------------------------------------------
 
 void StartUiOnce() {
-    static bool started = false;
-    if (started) return;
-    started = true;
-    KeepLibrarySearchToSystemFolder();
-    AppInstance = GetModuleHandleW(nullptr);
-    INITCOMMONCONTROLSEX controls = {};
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_LISTVIEW_CLASSES;
-    InitCommonControlsEx(&controls);
-    CreateStartupResources();
-    RegisterWindowClasses();
+    // The settings of the test program's own folder: no updater.ini lies there.
+    PrepareStartUp(GetModuleHandleW(nullptr), nullptr);
 }
 
 static bool QuitSeen;
@@ -208,13 +198,12 @@ void DrawControlInto(PixelCanvas& canvas, int id, UINT itemState) {
 // ---- the fixture ----------------------------------------------------------------
 
 void WindowTest::SetUp() {
-    StartUiOnce();
     ResetSharedState();
     ClearCatalog();
     fs::create_directories(ServerDir());
     fs::create_directories(ScriptsDir());
     TakeQuitMessage();
-    WriteSettings("");
+    PrepareStartUp(GetModuleHandleW(nullptr), ExecutablePath().c_str());
 }
 
 void WindowTest::TearDown() {
@@ -236,7 +225,7 @@ void WindowTest::WriteSettings(const std::string& iniText) {
     std::error_code ignored;
     fs::remove(ini, ignored);
     if (!iniText.empty()) WriteFileBytes(ini, iniText);
-    ResolveSettings(root_.ProgramPath("Updater.exe").c_str());
+    ResolveSettings(ExecutablePath().c_str());
 }
 
 static std::string Utf8(const std::u16string& text) {
@@ -251,7 +240,7 @@ void WindowTest::UseServer(const std::u16string& server) {
 }
 
 HWND WindowTest::OpenMainWindow() {
-    HWND main = CreateMainWindow();
+    HWND main = StartUp(GetModuleHandleW(nullptr), ExecutablePath().c_str());
     if (main != nullptr) ShowWindow(main, SW_SHOW);
     return main;
 }

@@ -1,4 +1,4 @@
--- Sounds for Fishing Buddy; volume follows the game's effects volume.
+-- Sounds for Bite Chime; volume follows the game's effects volume.
 local M = {}
 
 function M.bell()
