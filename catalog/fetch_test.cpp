@@ -327,9 +327,7 @@ std::shared_ptr<BackgroundFetch> StartFetch(const std::u16string& address) {
 
 TEST_F(WebFetch, CancelDuringAThrottledFetchEndsItBeforeTheNextRead) {
     // 128 blocks of 8 KiB, 50 ms apart: more than six seconds if nothing
-    // stops it. libcurl hands over each block as it comes; WinINet fills its
-    // whole read (256 KiB less one byte) before it returns, so there the
-    // first message comes after 32 blocks.
+    // stops it. Both clients take each block as it comes.
     auto fetch = StartFetch(Route("/slow/1048576/8192/50"));
     CapturedMessage first;
     ASSERT_TRUE(NextMessage(&first, 30000)) << "no progress from the throttled fetch";
