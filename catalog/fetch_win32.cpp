@@ -34,7 +34,8 @@
 namespace {
 
 enum {
-    LOCATION_CAPACITY = 4096,  // the Location of a redirect, in characters
+    LOCATION_CAPACITY = 4096,      // the Location of a redirect, in characters
+    FETCH_THREAD_STACK = 262144,   // plenty for WinINet and TLS; less to keep resident
 };
 
 // Always from the server, never into the cache, with a no-cache pragma,
@@ -104,23 +105,45 @@ bool QueryFraming(HINTERNET request, ResponseFraming* framing) {
     return ok;
 }
 
-// Reads the body of an accepted 200 response. Each read asks for what has
-// arrived (InternetQueryDataAvailable waits until some has, within the
-// receive bound), because a read asking for more waits until it has all of
-// it: the bar then follows the bytes and a cancel is seen between pieces.
+// How much one read asks for. A read waits until it has all it asked for,
+// while InternetQueryDataAvailable under Wine reports at most one buffer
+// (8 KiB), and reads of that size cost a third of the speed. So the ask
+// follows the pace of the body: it doubles while reads come back at once
+// and halves when one waited long, never below what has arrived. At any
+// pace a read then waits a fraction of a second, so the bar follows the
+// bytes; a cancel does not wait for it at all (FetchFromWeb).
+struct ReadPace {
+    DWORD ask;  // bytes the next read asks for, when that much room is free
+};
+
+const DWORD PACE_FIRST_ASK = 8192;
+const DWORD PACE_QUICK_MS = 50;
+const DWORD PACE_SLOW_MS = 200;
+
+void AdjustPace(ReadPace* pace, DWORD waitedMs) {
+    if (waitedMs < PACE_QUICK_MS && pace->ask <= FETCH_MAX_READ / 2) pace->ask *= 2;
+    if (waitedMs > PACE_SLOW_MS && pace->ask >= 2 * PACE_FIRST_ASK) pace->ask /= 2;
+}
+
+// Reads the body of an accepted 200 response. InternetQueryDataAvailable
+// waits (within the receive bound) until some of the body has arrived, or
+// says 0 at its end.
 unsigned char* ReadBody(WebJob* job, HINTERNET request, FetchBody* body, uint32_t* size) {
+    ReadPace pace = {PACE_FIRST_ASK};
     for (;;) {
         DWORD available = 0;
         if (Stopped(job) || !InternetQueryDataAvailable(request, &available, 0, 0)) break;
         if (available == 0) return FinishFetchBody(body, size);
         if (!ReserveFetchRoom(body, 0)) break;
         DWORD room = FetchReadRoom(body);
+        DWORD ask = available > pace.ask ? available : pace.ask;
         DWORD got = 0;
-        if (!InternetReadFile(request, FetchReadTarget(body), available < room ? available : room,
-                              &got) ||
+        DWORD start = GetTickCount();
+        if (!InternetReadFile(request, FetchReadTarget(body), ask < room ? ask : room, &got) ||
             Stopped(job)) {
             break;
         }
+        AdjustPace(&pace, GetTickCount() - start);
         if (got == 0) return FinishFetchBody(body, size);
         CountFetchedBytes(body, got);
     }
@@ -266,7 +289,8 @@ unsigned char* FetchFromWeb(const char16_t* address, uint32_t* size, int progres
                             const FetchTerms* terms) {
     WebJob* job = NewWebJob(address, progressIndex, terms);
     if (job == nullptr) return nullptr;
-    HANDLE thread = CreateThread(nullptr, 0, RunWebJob, job, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, FETCH_THREAD_STACK, RunWebJob, job,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (thread == nullptr) {
         job->references = 1;
         ReleaseWebJob(job);
