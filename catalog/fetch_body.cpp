@@ -115,7 +115,8 @@ unsigned char* FinishFetchBody(FetchBody* body, uint32_t* size) {
     // A body that stops short of its announced length is a broken transfer,
     // never a complete file: the installer would put it in place. Every read
     // left a byte for the zero; only a body without any read lacks a block.
-    if (body->count < body->announced || body->count > body->limit || (body->data == nullptr && !GrowFetchBlock(body))) {
+    if (body->count < body->announced || body->count > body->limit ||
+        (body->data == nullptr && !GrowFetchBlock(body))) {
         DiscardFetchBody(body);
         return nullptr;
     }

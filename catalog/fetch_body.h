@@ -27,7 +27,7 @@ struct FetchBody {
     uint32_t announced;   // the announced content length, 0 when none came
     uint32_t limit;       // most content bytes taken, FETCH_ANY_SIZE unless set
     int progressIndex;    // bar that hears of the progress, negative for none
-    int64_t lastPermille; // the value last posted, -1 before the first
+    int64_t lastPermille;  // the value last posted, -1 before the first
 };
 
 // An empty body: nothing allocated, nothing received, no limit but the

@@ -107,15 +107,17 @@ Result FetchWith(const std::u16string& address, const FetchTerms* terms) {
 void ExpectOutcome(const Result& result, Outcome outcome, const std::string& expected,
                    const std::string& what) {
     switch (outcome) {
-    case WHOLE:
-        EXPECT_TRUE(result.arrived && result.bytes == expected) << what << ": not the whole body";
-        break;
-    case NONE:
-        EXPECT_FALSE(result.arrived) << what << ": " << result.bytes.size() << " bytes arrived";
-        break;
-    case NEVER_WHOLE:
-        EXPECT_FALSE(result.arrived && result.bytes == expected) << what << ": passed for whole";
-        break;
+        case WHOLE:
+            EXPECT_TRUE(result.arrived && result.bytes == expected)
+                << what << ": not the whole body";
+            break;
+        case NONE:
+            EXPECT_FALSE(result.arrived) << what << ": " << result.bytes.size() << " bytes arrived";
+            break;
+        case NEVER_WHOLE:
+            EXPECT_FALSE(result.arrived && result.bytes == expected)
+                << what << ": passed for whole";
+            break;
     }
 }
 

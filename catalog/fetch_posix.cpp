@@ -160,8 +160,7 @@ bool ConfigureRequest(CurlFetch* fetch, const char* wire, curl_slist* headers) {
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(FetchWaitBoundMs())) ==
             CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(CURL_BUFFER_BYTES)) ==
-            CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(CURL_BUFFER_BYTES)) == CURLE_OK &&
         ConfigureCallbacks(fetch);
     if (ok && ExtraCaFile[0] != 0) {
         ok = curl_easy_setopt(h, CURLOPT_CAINFO, ExtraCaFile) == CURLE_OK;

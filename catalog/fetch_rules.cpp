@@ -94,7 +94,8 @@ bool ReadHeader(Span line, ResponseFraming* framing) {
 }  // namespace
 
 void FetchSetWaitBoundForTests(uint32_t milliseconds) {
-    WaitBoundMs.store(milliseconds == 0 ? static_cast<uint32_t>(FETCH_WAIT_BOUND_MS) : milliseconds);
+    WaitBoundMs.store(milliseconds == 0 ? static_cast<uint32_t>(FETCH_WAIT_BOUND_MS)
+                                        : milliseconds);
 }
 
 uint32_t FetchWaitBoundMs() {

@@ -34,8 +34,8 @@
 namespace {
 
 enum {
-    LOCATION_CAPACITY = 4096,      // the Location of a redirect, in characters
-    FETCH_THREAD_STACK = 262144,   // plenty for WinINet and TLS; less to keep resident
+    LOCATION_CAPACITY = 4096,     // the Location of a redirect, in characters
+    FETCH_THREAD_STACK = 262144,  // plenty for WinINet and TLS; less to keep resident
 };
 
 // Always from the server, never into the cache, with a no-cache pragma,
@@ -175,16 +175,14 @@ HINTERNET SendRequest(HINTERNET root, const char16_t* address, HINTERNET* connec
     if (!InternetCrackUrlW(Wide(address), 0, 0, &parts)) return nullptr;
     bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
     if (!secure && parts.nScheme != INTERNET_SCHEME_HTTP) return nullptr;
-    const wchar_t* object = parts.lpszUrlPath != nullptr && parts.lpszUrlPath[0] != 0
-                                ? parts.lpszUrlPath
-                                : L"/";
-    *connection = InternetConnectW(root, host, parts.nPort, nullptr, nullptr,
-                                   INTERNET_SERVICE_HTTP, 0, 0);
+    const wchar_t* object =
+        parts.lpszUrlPath != nullptr && parts.lpszUrlPath[0] != 0 ? parts.lpszUrlPath : L"/";
+    *connection =
+        InternetConnectW(root, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     if (*connection == nullptr) return nullptr;
     SetWaitBounds(*connection);
-    HINTERNET request =
-        HttpOpenRequestW(*connection, L"GET", object, nullptr, nullptr, nullptr,
-                         RequestFlags | (secure ? INTERNET_FLAG_SECURE : 0), 0);
+    HINTERNET request = HttpOpenRequestW(*connection, L"GET", object, nullptr, nullptr, nullptr,
+                                         RequestFlags | (secure ? INTERNET_FLAG_SECURE : 0), 0);
     if (request != nullptr) {
         SetWaitBounds(request);
         if (HttpSendRequestW(request, nullptr, 0, nullptr, 0)) return request;
@@ -201,13 +199,11 @@ bool TakeRedirect(WebJob* job, HINTERNET request) {
     wchar_t location[LOCATION_CAPACITY];
     DWORD length = sizeof location;
     if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &length, nullptr)) return false;
-    char16_t* combined =
-        static_cast<char16_t*>(malloc(WIRE_ADDRESS_CAPACITY * sizeof(char16_t)));
+    char16_t* combined = static_cast<char16_t*>(malloc(WIRE_ADDRESS_CAPACITY * sizeof(char16_t)));
     if (combined == nullptr) return false;
     DWORD capacity = WIRE_ADDRESS_CAPACITY;
     bool ok = InternetCombineUrlW(Wide(job->address), location,
-                                  reinterpret_cast<wchar_t*>(combined), &capacity,
-                                  ICU_NO_ENCODE) &&
+                                  reinterpret_cast<wchar_t*>(combined), &capacity, ICU_NO_ENCODE) &&
               IsWebAddress(combined) &&
               MakeWireAddress(combined, job->address, WIRE_ADDRESS_CAPACITY);
     free(combined);
@@ -250,7 +246,8 @@ WebJob* NewWebJob(const char16_t* address, int progressIndex, const FetchTerms* 
     WebJob* job = static_cast<WebJob*>(calloc(1, sizeof(WebJob)));
     if (job == nullptr) return nullptr;
     job->finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (job->finished == nullptr || !MakeWireAddress(address, job->address, WIRE_ADDRESS_CAPACITY)) {
+    if (job->finished == nullptr ||
+        !MakeWireAddress(address, job->address, WIRE_ADDRESS_CAPACITY)) {
         if (job->finished != nullptr) CloseHandle(job->finished);
         free(job);
         return nullptr;

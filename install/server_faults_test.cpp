@@ -25,7 +25,7 @@ namespace {
 #ifdef _WIN32
 const bool ChunksChecked = false;  // WinINet: only a length proves the end
 #else
-const bool ChunksChecked = true;   // libcurl checks chunks to the last one
+const bool ChunksChecked = true;  // libcurl checks chunks to the last one
 #endif
 
 std::string Pattern(size_t size) {
@@ -35,10 +35,10 @@ std::string Pattern(size_t size) {
 }
 
 struct InstallCase {
-    const char* route;    // serves f.bin: the fault server's route, then the tag
-    size_t size;          // the whole file, pattern bytes
+    const char* route;  // serves f.bin: the fault server's route, then the tag
+    size_t size;        // the whole file, pattern bytes
     bool placedWithDigest;
-    bool placedWithout;   // the catalog line gives no digest
+    bool placedWithout;  // the catalog line gives no digest
 };
 
 const InstallCase InstallCases[] = {
@@ -101,12 +101,13 @@ TEST_F(ServerFaults, AnInstallPlacesOnlyWholeFilesWithOrWithoutADigest) {
     for (const InstallCase& c : InstallCases) {
         const std::string content = Pattern(c.size);
         for (bool digest : {true, false}) {
-            const std::string what = std::string(c.route) + (digest ? " with" : " without") +
-                                     " a digest";
+            const std::string what =
+                std::string(c.route) + (digest ? " with" : " without") + " a digest";
             const bool placed = digest ? c.placedWithDigest : c.placedWithout;
             CapturedMessage last =
                 Install(c.route, digest ? FileLine("f.bin", content) : "file=f.bin\n");
-            EXPECT_EQ(last, (CapturedMessage{WM_APP_DOWNLOAD_DONE, placed ? 1u : 0u, placed ? 1 : 0}))
+            EXPECT_EQ(last,
+                      (CapturedMessage{WM_APP_DOWNLOAD_DONE, placed ? 1u : 0u, placed ? 1 : 0}))
                 << what;
             if (placed) {
                 EXPECT_TRUE(ReadFileBytes(scripts / "S/f.bin") == content) << what;
@@ -157,7 +158,8 @@ TEST_F(ServerFaults, ACatalogThatIsCutTooLargeOrNeverComesIsNotReached) {
     for (const CheckCase& c : cases) {
         BeginWorkerTest();
         UseFolders(scripts.ProgramPath(), FaultUrl(c.route + "/" + Tag()));
-        EXPECT_EQ(RunCheck(), (std::vector<CapturedMessage>{{WM_APP_CHECK_DONE, c.arrives ? 1u : 0u, 0}}))
+        EXPECT_EQ(RunCheck(),
+                  (std::vector<CapturedMessage>{{WM_APP_CHECK_DONE, c.arrives ? 1u : 0u, 0}}))
             << c.route;
     }
 }
