@@ -12,6 +12,14 @@
 
 enum { CATALOG_ADDRESS_CAPACITY = 1100 };
 
+// Every limit of the catalog format together fits in under 2 MiB; a larger
+// catalog is refused as soon as that is known, rather than held.
+const uint32_t CATALOG_MAX_BYTES = 16u * 1024 * 1024;
+
+// Nothing checks a catalog's bytes but its own framing: a cut one must not
+// pass for a shorter catalog.
+const FetchTerms CatalogTerms = {CATALOG_MAX_BYTES, true};
+
 // Parses the fetched bytes into the emptied tables. A catalog whose UTF-16
 // copy cannot be allocated leaves them empty: it still arrived.
 static void LoadCatalog(unsigned char* bytes) {
@@ -28,7 +36,7 @@ uint32_t CheckWorker(void* /*unused*/) {
     char16_t address[CATALOG_ADDRESS_CAPACITY];
     BuildResourceAddress(address, CATALOG_ADDRESS_CAPACITY, u"scripts.txt");
     uint32_t size = 0;
-    unsigned char* bytes = FetchResource(address, &size, -1);
+    unsigned char* bytes = FetchResourceWithTerms(address, &size, -1, &CatalogTerms);
     if (bytes == nullptr) {
         PostToMainWindow(WM_APP_CHECK_DONE, 0, 0);
         return 0;

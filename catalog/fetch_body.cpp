@@ -16,7 +16,15 @@ void BeginFetchBody(FetchBody* body, int progressIndex) {
     body->capacity = 0;
     body->count = 0;
     body->announced = 0;
+    body->limit = FETCH_ANY_SIZE;
     body->progressIndex = progressIndex;
+    body->lastPermille = -1;
+}
+
+bool SetAnnouncedLength(FetchBody* body, uint64_t length) {
+    if (length > body->limit) return false;
+    body->announced = static_cast<uint32_t>(length);
+    return true;
 }
 
 static uint32_t FreeRoom(const FetchBody* body) {
@@ -70,6 +78,7 @@ static bool HoldsAnnouncedBody(const FetchBody* body) {
 }
 
 bool ReserveFetchRoom(FetchBody* body, size_t needed) {
+    if (body->count > body->limit || needed > body->limit - body->count) return false;
     if (body->data == nullptr && body->announced > 0 && !AllocateAnnouncedBlock(body)) return false;
     while ((!HoldsAnnouncedBody(body) && FreeRoom(body) < FETCH_MIN_ROOM) ||
            FreeRoom(body) - 1 < needed) {
@@ -84,8 +93,9 @@ unsigned char* FetchReadTarget(const FetchBody* body) {
 
 uint32_t FetchReadRoom(const FetchBody* body) {
     uint32_t room = FreeRoom(body) - 1;
-    const uint32_t most = FETCH_MAX_READ;
-    return room < most ? room : most;
+    if (room > FETCH_MAX_READ) room = FETCH_MAX_READ;
+    uint32_t beyondLimit = body->limit - body->count + 1u;  // Reserve kept count within it
+    return room < beyondLimit ? room : beyondLimit;
 }
 
 void CountFetchedBytes(FetchBody* body, uint32_t bytes) {
@@ -95,6 +105,8 @@ void CountFetchedBytes(FetchBody* body, uint32_t bytes) {
     // Not held to 1000 (a server may send more than it announced), only to
     // what a message parameter can carry on every build.
     if (permille > INT32_MAX) permille = INT32_MAX;
+    if (static_cast<int64_t>(permille) == body->lastPermille) return;
+    body->lastPermille = static_cast<int64_t>(permille);
     PostToMainWindow(WM_APP_PROGRESS, static_cast<uintptr_t>(body->progressIndex),
                      static_cast<intptr_t>(permille));
 }
@@ -103,7 +115,8 @@ unsigned char* FinishFetchBody(FetchBody* body, uint32_t* size) {
     // A body that stops short of its announced length is a broken transfer,
     // never a complete file: the installer would put it in place. Every read
     // left a byte for the zero; only a body without any read lacks a block.
-    if (body->count < body->announced || (body->data == nullptr && !GrowFetchBlock(body))) {
+    if (body->count < body->announced || body->count > body->limit ||
+        (body->data == nullptr && !GrowFetchBlock(body))) {
         DiscardFetchBody(body);
         return nullptr;
     }

@@ -2,10 +2,15 @@
 // open, fstat and read.
 //
 // The web request is the one the Windows build makes: a GET of the address
-// (its wire form, see wire_address.h) with the agent "ZentoUpdater" and a
-// no-cache pragma, redirects followed (to http and https only), status 200
-// only, certificates always verified, CancelFlag looked at before each block
-// of the body is taken.
+// (its wire form, see wire_address.h) over HTTP/1.1 with the agent
+// "ZentoUpdater" and a no-cache pragma, at most FETCH_MAX_REDIRECTS
+// redirects followed (to http and https only), status 200 only, certificates
+// always verified. libcurl runs on the caller's thread; its progress callback,
+// which it calls about once a second even while nothing arrives, is where a
+// cancel and the silence bound (fetch_rules.h) end the transfer.
+//
+// libcurl checks a chunked body to its last chunk and reports one cut short
+// or with broken framing as an error, so a chunked body proves its end here.
 #include "catalog/fetch_os.h"
 #include "catalog/fetch_test_hooks.h"
 
@@ -24,6 +29,7 @@
 #include "app/shared_state_os.h"
 #include "app/unicode.h"
 #include "catalog/fetch_body.h"
+#include "catalog/fetch_rules.h"
 #include "catalog/wire_address.h"
 
 namespace {
@@ -32,11 +38,8 @@ enum {
     // The wire address as UTF-8: ASCII but for the host, at most three
     // bytes a unit there.
     UTF8_WIRE_CAPACITY = 3 * WIRE_ADDRESS_CAPACITY,
-    EXTRA_CA_CAPACITY = 4096,      // path of the test-only certificate file
-    MAX_REDIRECTS = 30,            // a loop of redirects ends as a failure
-    CONNECT_TIMEOUT_SECONDS = 60,  // like the system client's own limits:
-    STALL_SECONDS = 60,            // no fetch hangs for ever on a dead peer
-    CURL_BUFFER_BYTES = 524288,    // fewer, larger hand-overs of a big body
+    EXTRA_CA_CAPACITY = 4096,    // path of the test-only certificate file
+    CURL_BUFFER_BYTES = 524288,  // fewer, larger hand-overs of a big body
 };
 
 // Set only by tests (FetchTrustExtraCaFileForTests); empty in the program.
@@ -53,39 +56,89 @@ bool CurlReady() {
 struct CurlFetch {
     CURL* handle;
     FetchBody body;
-    bool responseAccepted;  // the status and length were looked at
+    const FetchTerms* terms;
+    std::string head;       // header lines of the latest response, after its status line
+    bool headEnded;         // the blank line after them arrived
+    bool responseAccepted;  // the status and framing were looked at
+    uint32_t lastHeard;     // TickCount when the server was last heard from
 };
 
-// The status and announced length of the response whose body now arrives
-// (redirect responses are followed before their bodies reach us).
+// The status and framing of the response whose body now arrives (redirect
+// responses are followed before their bodies reach us).
 bool AcceptResponse(CurlFetch* fetch) {
     long status = 0;
-    curl_off_t length = -1;
+    ResponseFraming framing;
     if (curl_easy_getinfo(fetch->handle, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK ||
-        status != 200) {
+        status != 200 || !fetch->headEnded ||
+        !ReadResponseFraming(fetch->head.data(), fetch->head.size(), &framing)) {
         return false;
     }
-    if (curl_easy_getinfo(fetch->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) {
-        length = -1;
-    }
-    if (length > static_cast<curl_off_t>(UINT32_MAX)) return false;  // cannot be held
-    fetch->body.announced = length > 0 ? static_cast<uint32_t>(length) : 0;
+    if (!framing.hasLength && !framing.chunked && fetch->terms->needsProvenEnd) return false;
+    if (framing.hasLength && !SetAnnouncedLength(&fetch->body, framing.length)) return false;
     fetch->responseAccepted = true;
     return true;
 }
 
+// Each header line of every response, redirects included: a status line
+// starts a new head.
+size_t TakeHeaderLine(char* bytes, size_t unit, size_t count, void* context) {
+    CurlFetch* fetch = static_cast<CurlFetch*>(context);
+    size_t total = unit * count;
+    fetch->lastHeard = TickCount();
+    if (total >= 5 && memcmp(bytes, "HTTP/", 5) == 0) {
+        fetch->head.clear();
+        fetch->headEnded = false;
+    } else if ((total == 2 && bytes[0] == '\r') || (total == 1 && bytes[0] == '\n')) {
+        fetch->headEnded = true;
+    } else if (fetch->head.size() + total > FETCH_MAX_HEAD_BYTES) {
+        return 0;
+    } else {
+        fetch->head.append(bytes, total);
+    }
+    return total;
+}
+
 // libcurl hands over each block it has read; returning less than the block
-// ends the transfer with an error, which is how a cancel, a refused status or
-// a block that cannot grow stop the fetch.
+// ends the transfer with an error, which is how a cancel, a refused response
+// or a block that cannot grow (or passes the limit) stop the fetch.
 size_t TakeBodyBlock(char* bytes, size_t unit, size_t count, void* context) {
     CurlFetch* fetch = static_cast<CurlFetch*>(context);
     size_t total = unit * count;
+    fetch->lastHeard = TickCount();
     if (CancelFlag.load() != 0) return 0;
     if (!fetch->responseAccepted && !AcceptResponse(fetch)) return 0;
     if (total > UINT32_MAX || !ReserveFetchRoom(&fetch->body, total)) return 0;
     memcpy(FetchReadTarget(&fetch->body), bytes, total);
     CountFetchedBytes(&fetch->body, static_cast<uint32_t>(total));
     return total;
+}
+
+// Called by libcurl about once a second while it waits, and more often
+// while bytes flow: a non-zero result aborts the transfer.
+int WatchTransfer(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const CurlFetch* fetch = static_cast<const CurlFetch*>(context);
+    if (CancelFlag.load() != 0) return 1;
+    return TickCount() - fetch->lastHeard > FetchWaitBoundMs() ? 1 : 0;
+}
+
+// Once connected (and for each redirect's connection), the wait for the
+// answer starts afresh.
+int ConnectionReady(void* context, char*, char*, int, int) {
+    static_cast<CurlFetch*>(context)->lastHeard = TickCount();
+    return CURL_PREREQFUNC_OK;
+}
+
+bool ConfigureCallbacks(CurlFetch* fetch) {
+    CURL* h = fetch->handle;
+    return curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, TakeBodyBlock) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_WRITEDATA, fetch) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, TakeHeaderLine) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_HEADERDATA, fetch) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, WatchTransfer) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_XFERINFODATA, fetch) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, ConnectionReady) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_PREREQDATA, fetch) == CURLE_OK;
 }
 
 bool ConfigureRequest(CurlFetch* fetch, const char* wire, curl_slist* headers) {
@@ -95,21 +148,20 @@ bool ConfigureRequest(CurlFetch* fetch, const char* wire, curl_slist* headers) {
         curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_MAXREDIRS, static_cast<long>(MAX_REDIRECTS)) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_MAXREDIRS, static_cast<long>(FETCH_MAX_REDIRECTS)) ==
+            CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) ==
+            CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_USERAGENT, "ZentoUpdater") == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 1L) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, static_cast<long>(CONNECT_TIMEOUT_SECONDS)) ==
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(FetchWaitBoundMs())) ==
             CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(STALL_SECONDS)) == CURLE_OK &&
         curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(CURL_BUFFER_BYTES)) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, TakeBodyBlock) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_WRITEDATA, fetch) == CURLE_OK;
+        ConfigureCallbacks(fetch);
     if (ok && ExtraCaFile[0] != 0) {
         ok = curl_easy_setopt(h, CURLOPT_CAINFO, ExtraCaFile) == CURLE_OK;
     }
@@ -120,9 +172,10 @@ bool ConfigureRequest(CurlFetch* fetch, const char* wire, curl_slist* headers) {
 // no cancel came in while it did.
 bool PerformRequest(CurlFetch* fetch) {
     if (CancelFlag.load() != 0) return false;
+    fetch->lastHeard = TickCount();
     if (curl_easy_perform(fetch->handle) != CURLE_OK) return false;
     if (CancelFlag.load() != 0) return false;
-    // An empty body never reached TakeBodyBlock: look at its status here.
+    // An empty body never reached TakeBodyBlock: look at its response here.
     return fetch->responseAccepted || AcceptResponse(fetch);
 }
 
@@ -165,12 +218,12 @@ int64_t ReadWhole(int file, unsigned char* buffer, uint32_t size) {
 
 // Steps 2 to 4 of the folder read on an open file: the size, one block, the
 // read. Null on a failure, with nothing left allocated.
-unsigned char* ReadOpenFile(int file, uint32_t* size) {
+unsigned char* ReadOpenFile(int file, uint32_t* size, uint32_t maxBytes) {
     struct stat info;
-    // The size must fit the 32-bit result with its zero byte; a larger file
-    // is refused rather than read in part.
+    // The size must fit the 32-bit result with its zero byte, and the
+    // caller's limit; a larger file is refused rather than read in part.
     if (fstat(file, &info) != 0 || info.st_size < 0 ||
-        static_cast<uint64_t>(info.st_size) >= UINT32_MAX) {
+        static_cast<uint64_t>(info.st_size) > maxBytes) {
         return nullptr;
     }
     uint32_t length = static_cast<uint32_t>(info.st_size);
@@ -194,7 +247,8 @@ void FetchTrustExtraCaFileForTests(const char* pemPath) {
     memcpy(ExtraCaFile, pemPath, strlen(pemPath) + 1);
 }
 
-unsigned char* FetchFromWeb(const char16_t* address, uint32_t* size, int progressIndex) {
+unsigned char* FetchFromWeb(const char16_t* address, uint32_t* size, int progressIndex,
+                            const FetchTerms* terms) {
     char16_t wide[WIRE_ADDRESS_CAPACITY];
     char wire[UTF8_WIRE_CAPACITY];
     if (!MakeWireAddress(address, wide, WIRE_ADDRESS_CAPACITY) ||
@@ -205,8 +259,12 @@ unsigned char* FetchFromWeb(const char16_t* address, uint32_t* size, int progres
     if (headers == nullptr) return nullptr;
     CurlFetch fetch;
     fetch.handle = curl_easy_init();
+    fetch.terms = terms;
+    fetch.headEnded = false;
     fetch.responseAccepted = false;
+    fetch.lastHeard = TickCount();
     BeginFetchBody(&fetch.body, progressIndex);
+    fetch.body.limit = terms->maxBytes;
     unsigned char* result = nullptr;
     if (fetch.handle != nullptr && ConfigureRequest(&fetch, wire, headers) &&
         PerformRequest(&fetch)) {
@@ -219,10 +277,11 @@ unsigned char* FetchFromWeb(const char16_t* address, uint32_t* size, int progres
     return result;
 }
 
-unsigned char* FetchFromFolder(const char16_t* path, uint32_t* size, int progressIndex) {
+unsigned char* FetchFromFolder(const char16_t* path, uint32_t* size, int progressIndex,
+                               const FetchTerms* terms) {
     int file = OpenFileForReading(NativePath(path).c_str());
     if (file < 0) return nullptr;
-    unsigned char* result = ReadOpenFile(file, size);
+    unsigned char* result = ReadOpenFile(file, size, terms->maxBytes);
     close(file);
     // Once the file is open there is exactly one message, whatever the read
     // gave.

@@ -1,11 +1,18 @@
-// Test-only entry of the POSIX fetch: lets the tests trust the certificate
-// authority of their own local HTTPS server. Verification stays on; this only
-// names one more file of trusted certificates. The program never calls it.
+// Test-only entries of the fetch. The program never calls them.
 #ifndef UPDATER_CATALOG_FETCH_TEST_HOOKS_H
 #define UPDATER_CATALOG_FETCH_TEST_HOOKS_H
 
-// Trusts the PEM certificates in pemPath for every later web fetch, on top
-// of the system's own. Null (or a path too long to keep) trusts none again.
+#include <stdint.h>
+
+// POSIX only: trusts the PEM certificates in pemPath for every later web
+// fetch, on top of the system's own, so that the tests can reach their own
+// local HTTPS server. Verification stays on. Null (or a path too long to
+// keep) trusts none again.
 void FetchTrustExtraCaFileForTests(const char* pemPath);
+
+// Both builds: every wait of a later web fetch ends after milliseconds
+// instead of FETCH_WAIT_BOUND_MS, so that a test of a silent server takes a
+// second rather than half a minute. 0 puts the real bound back.
+void FetchSetWaitBoundForTests(uint32_t milliseconds);
 
 #endif  // UPDATER_CATALOG_FETCH_TEST_HOOKS_H

@@ -48,9 +48,16 @@ void BuildResourceAddress(char16_t* buffer, int capacity, const char16_t* relati
 }
 
 unsigned char* FetchResource(const char16_t* address, uint32_t* size, int progressIndex) {
+    return FetchResourceWithTerms(address, size, progressIndex, nullptr);
+}
+
+unsigned char* FetchResourceWithTerms(const char16_t* address, uint32_t* size, int progressIndex,
+                                      const FetchTerms* terms) {
+    static const FetchTerms anyContent = {FETCH_ANY_SIZE, false};
     if (size == nullptr) return nullptr;
     *size = 0;
     if (address == nullptr) return nullptr;
-    if (IsWebAddress(address)) return FetchFromWeb(address, size, progressIndex);
-    return FetchFromFolder(address, size, progressIndex);
+    if (terms == nullptr) terms = &anyContent;
+    if (IsWebAddress(address)) return FetchFromWeb(address, size, progressIndex, terms);
+    return FetchFromFolder(address, size, progressIndex, terms);
 }

@@ -23,8 +23,32 @@ void BuildResourceAddress(char16_t* buffer, int capacity, const char16_t* relati
 // with free) holding the content and one zero byte after it, with *size the
 // number of content bytes; null when nothing usable arrived (*size is then
 // 0). progressIndex 0 or 1 posts WM_APP_PROGRESS for that bar while reading;
-// a negative value posts nothing. A web fetch stops, returning null, when it
-// finds CancelFlag set before a read.
+// a negative value posts nothing. A web fetch gives up, returning null, soon
+// after CancelFlag is set (within a fraction of a second, whatever the server
+// does), after FETCH_WAIT_BOUND_MS of silence (fetch_rules.h), after too many
+// redirects, and when the response cannot show that its body is whole.
 unsigned char* FetchResource(const char16_t* address, uint32_t* size, int progressIndex);
+
+// The largest content a result can hold: its size and the zero byte after
+// it fit 32 bits.
+const uint32_t FETCH_ANY_SIZE = UINT32_MAX - 1u;
+
+// What a caller asks of a fetch beyond that.
+struct FetchTerms {
+    // More content than this is refused as soon as that is known, from the
+    // announced length or from the bytes, without holding it.
+    uint32_t maxBytes;
+    // Nothing else will check the content (no digest), so its own framing
+    // must prove it whole: an announced length it matches, or chunks the
+    // client checks to their last one. A body ended only by the connection
+    // closing is refused, and with a client that cannot check chunks, any
+    // body without a length.
+    bool needsProvenEnd;
+};
+
+// FetchResource under terms (null terms: any size up to 4 GiB, no proof
+// asked beyond the rules every fetch follows).
+unsigned char* FetchResourceWithTerms(const char16_t* address, uint32_t* size, int progressIndex,
+                                      const FetchTerms* terms);
 
 #endif  // UPDATER_CATALOG_SERVER_H

@@ -81,6 +81,8 @@ bool MakeWireAddress(const char16_t* address, char16_t* wire, int capacity) {
     int pathStart = PathStart(address);
     int length = 0;
     for (int i = 0; address[i] != 0;) {
+        // The fragment is for the reader of a page, never for the server.
+        if (i >= pathStart && address[i] == u'#') break;
         // The most one character can take: four bytes, twelve units.
         if (length + 12 >= capacity) {
             wire[0] = 0;

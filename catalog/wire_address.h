@@ -1,6 +1,7 @@
 // A web address as both web clients put it on the wire: the characters of
 // its path outside printable ASCII written as %XX escapes of their UTF-8
-// bytes (so "é" goes out as %C3%A9), the scheme and host left as they are.
+// bytes (so "é" goes out as %C3%A9), the scheme and host left as they are,
+// and the fragment (from a "#" on) left off: it is never sent.
 //
 // Handed the raw characters, Wine's WinINet sends the path in the ANSI code
 // page without escaping ("é" as the single byte E9, and a character the code

@@ -41,6 +41,29 @@ parameters is free so that each test can use paths of its own):
                                       bytes, then a reset (RST)
   /file/<relative path>               a file under --www; the raw path is
                                       percent-decoded once; 404 when missing
+  /silent/...                         reads the request, never answers
+  /stall/<size>/<sent>/...            Content-Length <size>, <sent> bytes,
+                                      then nothing more
+  /loop/...                           302 to itself
+  /pingpong/<a|b>/...                 302 from a to b and from b to a
+  /toscheme/<scheme>/...              302 to <scheme>://<Host>/status/200/x
+  /chunked/<size>/<mode>/...          chunked pattern body of <size> bytes
+                                      in chunks of 1000: "whole"; "cut"
+                                      (closed before the last chunk, about
+                                      half sent); "mid" (closed inside a
+                                      chunk); "zz" or "neg" (a chunk size
+                                      "zz" or "-10" after the first chunk)
+  /head/<mode>/<size>/...             a broken head: "statusonly" (a status
+                                      line, then close); "cutinhead" (closed
+                                      inside a header line); "badlength"
+                                      (Content-Length: abc); "twolengths"
+                                      (<size> and <size>/2); "hugelength"
+                                      (2**32 + <size>); "gzip" (the gzipped
+                                      pattern with Content-Encoding: gzip);
+                                      "lengthandchunked" (both framings);
+                                      each but the first two sends <size>
+                                      pattern bytes (chunked, gzipped) and
+                                      closes
   anything else                       404
 
 Pattern bytes: byte i of a body is i % 251.
@@ -50,9 +73,11 @@ With --port 0 a free port is taken; --port-file receives the bound port.
 """
 
 import argparse
+import gzip
 import http.server
 import json
 import os
+import select
 import socket
 import socketserver
 import struct
@@ -62,6 +87,7 @@ import time
 import urllib.parse
 
 SOCKET_TIMEOUT = 15.0
+HOLD_SECONDS = 120.0  # how long a silent or stalled route keeps the client waiting
 PATTERN_PERIOD = 251
 # A whole number of periods, so slicing from (offset % 251) stays in phase.
 _BLOCK = bytes(i % PATTERN_PERIOD for i in range(PATTERN_PERIOD * 261))
@@ -208,6 +234,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "short": self._r_short,
             "reset": self._r_reset,
             "file": self._r_file,
+            "silent": self._r_silent,
+            "stall": self._r_stall,
+            "loop": self._r_loop,
+            "pingpong": self._r_pingpong,
+            "toscheme": self._r_toscheme,
+            "chunked": self._r_chunked,
+            "head": self._r_head,
         }.get(route)
         if handler is None:
             self._not_found()
@@ -340,6 +373,128 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self._not_found()
             return
         self._simple(200, data)
+
+
+    # -- routes for misbehaving servers -----------------------------------
+
+    def _hold(self):
+        """Sends nothing more until the client hangs up (or HOLD_SECONDS)."""
+        try:
+            self.wfile.flush()
+        except OSError:
+            raise _ClientGone()
+        deadline = time.time() + HOLD_SECONDS
+        while time.time() < deadline:
+            ready, _, _ = select.select([self.connection], [], [], 0.5)
+            if ready:
+                try:
+                    if not self.connection.recv(65536):
+                        break
+                except OSError:
+                    break
+        self.close_connection = True
+
+    def _close_after(self, data):
+        """Sends raw bytes, then a clean close (FIN)."""
+        self._send(data)
+        self.close_connection = True
+        try:
+            self.wfile.flush()
+            self.connection.shutdown(socket.SHUT_WR)
+        except OSError:
+            pass
+
+    def _location(self, path):
+        host = self.headers.get("Host") or "127.0.0.1:%d" % self.server.server_address[1]
+        return "http://%s%s" % (host, path)
+
+    def _r_silent(self, args, path):
+        self._hold()
+
+    def _r_stall(self, args, path):
+        size = _int(args[0])
+        sent = min(_int(args[1]), size)
+        self._head(200, size)
+        self._pattern_body(sent)
+        self._hold()
+
+    def _r_loop(self, args, path):
+        self._simple(302, b"again\n", [("Location", path)])
+
+    def _r_pingpong(self, args, path):
+        other = {"a": "b", "b": "a"}[args[0]]
+        rest = "/".join(args[1:])
+        self._simple(302, b"over\n",
+                     [("Location", self._location("/pingpong/%s/%s" % (other, rest)))])
+
+    def _r_toscheme(self, args, path):
+        scheme = args[0]
+        if not scheme.isalnum():
+            raise ValueError(scheme)
+        host = self.headers.get("Host") or "127.0.0.1"
+        self._simple(302, b"elsewhere\n",
+                     [("Location", "%s://%s/status/200/x" % (scheme, host))])
+
+    @staticmethod
+    def _chunks(data, first=0):
+        out = []
+        for pos in range(first, len(data), 1000):
+            piece = data[pos:pos + 1000]
+            out.append(b"%x\r\n" % len(piece) + piece + b"\r\n")
+        return out
+
+    def _r_chunked(self, args, path):
+        size = _int(args[0], 1, 1 << 30)
+        mode = args[1]
+        head = (b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                b"Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n")
+        if mode == "whole":
+            self._send(head)
+            for pos in range(0, size, 1 << 20):
+                self._send(b"".join(self._chunks(pattern(pos, min(1 << 20, size - pos)))))
+            self._close_after(b"0\r\n\r\n")
+            return
+        data = pattern(0, size)
+        chunks = self._chunks(data)
+        if mode == "cut":
+            body = b"".join(chunks[:max(1, len(chunks) // 2)])
+        elif mode == "mid":
+            body = chunks[0] + b"%x\r\n" % 1000 + data[1000:1500]
+        elif mode == "zz":
+            body = chunks[0] + b"zz\r\n" + data[1000:1100] + b"\r\n0\r\n\r\n"
+        elif mode == "neg":
+            body = chunks[0] + b"-10\r\n" + data[1000:1016] + b"\r\n0\r\n\r\n"
+        else:
+            raise ValueError(mode)
+        self._close_after(head + body)
+
+    def _r_head(self, args, path):
+        mode = args[0]
+        size = _int(args[1], 1, 1 << 24)
+        data = pattern(0, size)
+        status = b"HTTP/1.1 200 OK\r\n"
+        common = b"Content-Type: application/octet-stream\r\nConnection: close\r\n"
+        if mode == "statusonly":
+            self._close_after(status)
+            return
+        if mode == "cutinhead":
+            self._close_after(status + b"Content-Type: application/oct")
+            return
+        if mode == "badlength":
+            head = b"Content-Length: abc\r\n"
+        elif mode == "twolengths":
+            head = b"Content-Length: %d\r\nContent-Length: %d\r\n" % (size, size // 2)
+        elif mode == "hugelength":
+            head = b"Content-Length: %d\r\n" % ((1 << 32) + size)
+        elif mode == "gzip":
+            data = gzip.compress(data)
+            head = b"Content-Encoding: gzip\r\nContent-Length: %d\r\n" % len(data)
+        elif mode == "lengthandchunked":
+            head = b"Content-Length: %d\r\nTransfer-Encoding: chunked\r\n" % size
+            data = b"".join(self._chunks(data)) + b"0\r\n\r\n"
+        else:
+            raise ValueError(mode)
+        self._close_after(status + common + head + b"\r\n" + data)
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
