@@ -203,7 +203,7 @@ private:
         NameProblem problem = ScriptNameProblem(name.c_str());
         if (problem != NAME_OK) {
             Say(SEVERITY_ERROR, FINDING_UNSAFE_SECTION_NAME,
-                u"section [" + name + u"] is refused: " + NameProblemText(problem) +
+                u"section [" + Visible(name) + u"] is refused: " + NameProblemText(problem) +
                     u"; every line up to the next section is ignored");
             return;
         }
