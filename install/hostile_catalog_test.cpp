@@ -34,19 +34,27 @@ size_t CountOf(const std::string& text, const std::string& what) {
     return count;
 }
 
-// A symbolic link at link to the file target. False when this system (or
-// Wine) cannot make one.
-bool MakeFileLink(const fs::path& link, const fs::path& target) {
+// A link at link to the file target: a symbolic link, or a second name of
+// the same file. False when this system (or Wine) cannot make one.
+bool MakeFileLink(const fs::path& link, const fs::path& target, bool symbolic) {
 #ifdef _WIN32
+    if (!symbolic) {
+        return CreateHardLinkW(link.wstring().c_str(), target.wstring().c_str(), nullptr) != FALSE;
+    }
     const DWORD allowUnprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
     if (!CreateSymbolicLinkW(link.wstring().c_str(), target.wstring().c_str(), allowUnprivileged)) {
         return false;
     }
+    // Wine says yes and makes nothing.
     DWORD attributes = GetFileAttributesW(link.wstring().c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 #else
     std::error_code error;
-    fs::create_symlink(target, link, error);
+    if (symbolic) {
+        fs::create_symlink(target, link, error);
+    } else {
+        fs::create_hard_link(target, link, error);
+    }
     return !error;
 #endif
 }
@@ -57,6 +65,17 @@ protected:
     void TearDown() override {
         EndWorkerTest();
         SettingsPath[0] = 0;
+    }
+
+    // Installs S/a.lua while a.lua.new names elsewhere/outside.txt.
+    void InstallOverThePlantedName() {
+        ASSERT_TRUE(LoadCatalogText("[S]\n" + FileLine("a.lua", "new")));
+        RefreshFileStatuses(0);
+        EXPECT_EQ(LastMessage(RunDownload(0)), (CapturedMessage{Done, 1, 1}));
+        EXPECT_EQ(ReadFileBytes(elsewhere / "outside.txt"), "the user's own file");
+        EXPECT_EQ(ReadFileBytes(program / "S/a.lua"), "new");
+        EXPECT_FALSE(fs::is_symlink(program / "S/a.lua"));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(program / "S/a.lua.new")));
     }
 
     TempFolder program;    // Updater.exe's folder, and the scripts folder by default
@@ -95,21 +114,24 @@ TEST_F(HostileTest, ASectionNameCannotSmuggleASettingIntoUpdaterIni) {
     EXPECT_EQ(std::u16string(last), u"Payload");
 }
 
-TEST_F(HostileTest, ALinkAtTheTemporaryNameIsReplacedNeverWrittenThrough) {
+TEST_F(HostileTest, ASymbolicLinkAtTheTemporaryNameIsReplacedNeverWrittenThrough) {
     UseFolders(program.ProgramPath(), server.ProgramPath());
     WriteFileBytes(server / "S/a.lua", "new");
     WriteFileBytes(elsewhere / "outside.txt", "the user's own file");
     fs::create_directories(program / "S");
-    if (!MakeFileLink(program / "S/a.lua.new", elsewhere / "outside.txt")) {
+    if (!MakeFileLink(program / "S/a.lua.new", elsewhere / "outside.txt", true)) {
         GTEST_SKIP() << "no symbolic link can be made here";
     }
-    ASSERT_TRUE(LoadCatalogText("[S]\n" + FileLine("a.lua", "new")));
-    RefreshFileStatuses(0);
-    EXPECT_EQ(LastMessage(RunDownload(0)), (CapturedMessage{Done, 1, 1}));
-    EXPECT_EQ(ReadFileBytes(elsewhere / "outside.txt"), "the user's own file");
-    EXPECT_EQ(ReadFileBytes(program / "S/a.lua"), "new");
-    EXPECT_FALSE(fs::is_symlink(program / "S/a.lua"));
-    EXPECT_FALSE(fs::exists(fs::symlink_status(program / "S/a.lua.new")));
+    InstallOverThePlantedName();
+}
+
+TEST_F(HostileTest, ASecondNameOfAnOutsideFileAtTheTemporaryNameIsReplaced) {
+    UseFolders(program.ProgramPath(), server.ProgramPath());
+    WriteFileBytes(server / "S/a.lua", "new");
+    WriteFileBytes(elsewhere / "outside.txt", "the user's own file");
+    fs::create_directories(program / "S");
+    ASSERT_TRUE(MakeFileLink(program / "S/a.lua.new", elsewhere / "outside.txt", false));
+    InstallOverThePlantedName();
 }
 
 TEST_F(HostileTest, AFolderAtTheTemporaryNameIsAWriteFailure) {
