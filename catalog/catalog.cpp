@@ -101,13 +101,15 @@ void AddFile(ScriptRecord& script, char16_t* value, int keep) {
     // The path is tested as written and as kept: a cut may not leave a
     // device or an empty part at its end.
     char16_t path[FILE_PATH_CAPACITY];
-    TextCopy(path, FILE_PATH_CAPACITY, value);
-    if (!IsSafeFilePath(value) || !IsSafeFilePath(path)) return;
+    bool cut = TextCopy(path, FILE_PATH_CAPACITY, value) == FILE_PATH_CAPACITY - 1 &&
+               value[FILE_PATH_CAPACITY - 1] != 0;
+    if (!IsSafeFilePath(value) || (cut && !IsSafeFilePath(path))) return;
     // Windows would put both lines in one file (or one in the other's
     // temporary file): the earlier line stands.
     int earlier = 0;
-    if (FindPathClash(&CurrentScriptPaths, path, &earlier) != CLASH_NONE) return;
-    AddToPathIndex(&CurrentScriptPaths, path, FileCount);
+    if (AddPathUnlessItClashes(&CurrentScriptPaths, path, FileCount, &earlier) != CLASH_NONE) {
+        return;
+    }
 
     FileRecord& file = FileTable[FileCount++];
     TextCopy(file.path, FILE_PATH_CAPACITY, path);

@@ -1,22 +1,33 @@
 // Section names and file paths as Windows holds them.
 #include "catalog/names.h"
 
-#include "app/text.h"
-
 // ---- one name ----------------------------------------------------------------
 
 static bool IsSlash(char16_t c) {
     return c == u'/' || c == u'\\';
 }
 
-static bool IsControl(char16_t c) {
-    return (c >= 0x01 && c <= 0x1F) || c == 0x7F;
+// What a character means to the name rules; most are plain.
+enum CharClass : unsigned char { CHAR_PLAIN, CHAR_DOT, CHAR_COLON, CHAR_CONTROL, CHAR_FORBIDDEN };
+
+struct AsciiClasses {
+    CharClass of[128];
+};
+
+// Control characters, the dot, the colon, and the characters no Windows
+// name may hold: < > " | ? *.
+static constexpr AsciiClasses MakeAsciiClasses() {
+    AsciiClasses classes = {};
+    for (int c = 1; c < 0x20; ++c) classes.of[c] = CHAR_CONTROL;
+    classes.of[0x7F] = CHAR_CONTROL;
+    classes.of['.'] = CHAR_DOT;
+    classes.of[':'] = CHAR_COLON;
+    const char forbidden[] = "<>\"|?*";
+    for (int i = 0; forbidden[i] != 0; ++i) classes.of[static_cast<int>(forbidden[i])] = CHAR_FORBIDDEN;
+    return classes;
 }
 
-// Characters no Windows name may hold (':' has a rule of its own).
-static bool IsForbidden(char16_t c) {
-    return c == u'<' || c == u'>' || c == u'"' || c == u'|' || c == u'?' || c == u'*';
-}
+static constexpr AsciiClasses Ascii = MakeAsciiClasses();
 
 static bool IsAsciiLetterNoCase(char16_t c, char upper) {
     return c == static_cast<char16_t>(upper) || c == static_cast<char16_t>(upper + ('a' - 'A'));
@@ -43,7 +54,13 @@ static bool IsPortDigit(char16_t c) {
 
 // A part whose stem (before its first dot, without the spaces that end it)
 // is a device: Windows opens the device for "nul", "aux.txt", "COM1 .lua".
+// Every device name begins with one of six three-letter words, which
+// settles most parts at once.
 static bool NamesDevice(const char16_t* part, int length) {
+    static const char* const starts[] = {"CON", "PRN", "AUX", "NUL", "COM", "LPT"};
+    bool mayBe = false;
+    for (const char* start : starts) mayBe = mayBe || (length >= 3 && SpellsNoCase(part, 3, start));
+    if (!mayBe) return false;
     int stem = 0;
     while (stem < length && part[stem] != u'.') ++stem;
     while (stem > 0 && part[stem - 1] == u' ') --stem;
@@ -66,22 +83,39 @@ static NameProblem PartProblem(const char16_t* part, int length) {
     return NAME_OK;
 }
 
+// The problems of single characters, in one walk: the first in the order of
+// NameProblem wins.
 static NameProblem CharacterProblem(const char16_t* text) {
+    NameProblem found = NAME_OK;
     for (const char16_t* c = text; *c != 0; ++c) {
-        if (IsControl(*c)) return NAME_CONTROL_CHARACTER;
-        if (IsForbidden(*c)) return NAME_FORBIDDEN_CHARACTER;
+        if (*c >= 0x80 || Ascii.of[*c] == CHAR_PLAIN) continue;
+        NameProblem problem = NAME_OK;
+        switch (Ascii.of[*c]) {
+            case CHAR_DOT:
+                if (c[1] == u'.') return NAME_TWO_DOTS;
+                break;
+            case CHAR_COLON:
+                problem = NAME_COLON;
+                break;
+            case CHAR_CONTROL:
+                problem = NAME_CONTROL_CHARACTER;
+                break;
+            default:
+                problem = NAME_FORBIDDEN_CHARACTER;
+                break;
+        }
+        if (problem != NAME_OK && (found == NAME_OK || problem < found)) found = problem;
     }
-    return NAME_OK;
+    return found;
 }
 
 // The rules for every name that becomes folders and a file under the
 // scripts folder, in the order of NameProblem.
 static NameProblem NameRules(const char16_t* text) {
     if (text[0] == 0) return NAME_EMPTY;
-    if (TextContains(text, u"..")) return NAME_TWO_DOTS;
-    if (IsSlash(text[0])) return NAME_LEADING_SLASH;
-    if (TextFindChar(text, u':') != nullptr) return NAME_COLON;
     NameProblem problem = CharacterProblem(text);
+    if (problem == NAME_TWO_DOTS) return problem;
+    if (IsSlash(text[0])) return NAME_LEADING_SLASH;
     if (problem != NAME_OK) return problem;
     const char16_t* part = text;
     for (;;) {
@@ -152,20 +186,57 @@ int FoldPath(char16_t* out, int capacity, const char16_t* path) {
 
 namespace {
 
-enum { FOLDED_CAPACITY = FILE_PATH_CAPACITY + 8 };
+// Folded units, four to a 64-bit word, each word mixed in with one
+// multiplication; the end mixes the rest and the count.
+struct Hasher {
+    uint64_t hash = 0x9E3779B97F4A7C15ull;
+    uint64_t word = 0;
+    uint32_t units = 0;
 
-// FNV-1a over the folded units of path, with suffix appended first when given.
-uint64_t FoldedHash(const char16_t* path, const char16_t* suffix) {
-    char16_t joined[FOLDED_CAPACITY];
-    char16_t folded[FOLDED_CAPACITY];
-    TextFormat(joined, FOLDED_CAPACITY, u"%s%s", path, suffix);
-    int length = FoldPath(folded, FOLDED_CAPACITY, joined);
-    uint64_t hash = 14695981039346656037ull;
-    for (int i = 0; i < length; ++i) {
-        hash = (hash ^ (folded[i] & 0xFF)) * 1099511628211ull;
-        hash = (hash ^ (folded[i] >> 8)) * 1099511628211ull;
+    void Add(char16_t unit) {
+        word = (word << 16) | FoldNameChar(unit);
+        if (++units % 4 == 0) {
+            hash = (hash ^ word) * 0xFF51AFD7ED558CCDull;
+            hash ^= hash >> 32;
+            word = 0;
+        }
     }
-    return hash;
+    void Add(const char16_t* text, int count) {
+        for (int i = 0; i < count; ++i) Add(text[i]);
+    }
+    uint64_t Finish() const {
+        uint64_t end = (hash ^ word ^ (static_cast<uint64_t>(units) << 48)) * 0xC4CEB9FE1A85EC53ull;
+        end ^= end >> 29;
+        return end * 0xFF51AFD7ED558CCDull ^ (end >> 32);
+    }
+};
+
+// The hashes of path's folded form (FoldPath) and of its temporary name
+// "<path>.new" folded, in one walk: they differ only in the last part,
+// whose dots and spaces at the end the temporary name keeps.
+struct PathHashes {
+    uint64_t name;
+    uint64_t temporary;
+};
+
+PathHashes HashPath(const char16_t* path) {
+    Hasher hasher;
+    const char16_t* part = path;
+    for (;;) {
+        int length = 0;
+        while (part[length] != 0 && !IsSlash(part[length])) ++length;
+        int kept = length;
+        while (kept > 0 && (part[kept - 1] == u'.' || part[kept - 1] == u' ')) --kept;
+        hasher.Add(part, kept);
+        if (part[length] == 0) {
+            Hasher temporary = hasher;
+            temporary.Add(part + kept, length - kept);
+            temporary.Add(u".new", 4);
+            return PathHashes{hasher.Finish(), temporary.Finish()};
+        }
+        hasher.Add(u'\\');
+        part += length + 1;
+    }
 }
 
 // The number stored with hash as a name (temporary 0) or a temporary name
@@ -199,19 +270,17 @@ void ClearPathIndex(PathIndex* index) {
     index->generation = 1;
 }
 
-PathClash FindPathClash(const PathIndex* index, const char16_t* path, int* earlier) {
-    if (index->generation == 0) return CLASH_NONE;  // never cleared: empty
-    uint64_t name = FoldedHash(path, u"");
-    if ((*earlier = Find(index, name, 0)) >= 0) return CLASH_SAME_FILE;
-    if ((*earlier = Find(index, name, 1)) >= 0) return CLASH_EARLIER_TEMPORARY;
-    if ((*earlier = Find(index, FoldedHash(path, u".new"), 0)) >= 0) return CLASH_LATER_TEMPORARY;
-    return CLASH_NONE;
-}
-
-void AddToPathIndex(PathIndex* index, const char16_t* path, int number) {
+PathClash AddPathUnlessItClashes(PathIndex* index, const char16_t* path, int number,
+                                 int* earlier) {
     if (index->generation == 0) ClearPathIndex(index);
-    if (index->count >= MAX_FILES) return;
-    ++index->count;
-    Insert(index, FoldedHash(path, u""), number * 2);
-    Insert(index, FoldedHash(path, u".new"), number * 2 + 1);
+    PathHashes hashes = HashPath(path);
+    if ((*earlier = Find(index, hashes.name, 0)) >= 0) return CLASH_SAME_FILE;
+    if ((*earlier = Find(index, hashes.name, 1)) >= 0) return CLASH_EARLIER_TEMPORARY;
+    if ((*earlier = Find(index, hashes.temporary, 0)) >= 0) return CLASH_LATER_TEMPORARY;
+    if (index->count < MAX_FILES) {
+        ++index->count;
+        Insert(index, hashes.name, number * 2);
+        Insert(index, hashes.temporary, number * 2 + 1);
+    }
+    return CLASH_NONE;
 }

@@ -63,7 +63,7 @@ enum PathClash {
 
 // The paths of one script seen so far, by a 64-bit hash of their folded
 // form and of the folded form of their temporary name, in a fixed table (no
-// allocation, constant work per path). Two different paths with the same
+// allocation, work per path in proportion to its length). Two different paths with the same
 // hash would refuse the later line: harmless, as it can only refuse, and
 // for 8192 names a chance of about 1 in 10^12.
 enum { PATH_INDEX_SLOTS = 4 * MAX_FILES };
@@ -83,12 +83,10 @@ struct PathIndex {
 // Empties the index (in constant time, by moving to a new generation).
 void ClearPathIndex(PathIndex* index);
 
-// How path meets the paths added since the last clear; *earlier is then the
-// number given with the earlier path.
-PathClash FindPathClash(const PathIndex* index, const char16_t* path, int* earlier);
-
-// Adds path with a number of the caller's (a line, a file index). Holds up
-// to MAX_FILES paths; further ones are not added.
-void AddToPathIndex(PathIndex* index, const char16_t* path, int number);
+// How path meets the paths added since the last clear (*earlier is then the
+// number given with the earlier path). When it meets none, path is added
+// with number (a line, a file index), up to MAX_FILES paths.
+PathClash AddPathUnlessItClashes(PathIndex* index, const char16_t* path, int number,
+                                 int* earlier);
 
 #endif  // UPDATER_CATALOG_NAMES_H

@@ -123,17 +123,18 @@ TEST(Names, LettersFoldAsWindowsComparesThem) {
 TEST(Names, ThePathIndexFindsEachKindOfClash) {
     PathIndex* index = new PathIndex();
     ClearPathIndex(index);
-    AddToPathIndex(index, u"lib/Main.lua", 7);
     int earlier = -1;
-    EXPECT_EQ(FindPathClash(index, u"LIB\\main.LUA. ", &earlier), CLASH_SAME_FILE);
+    EXPECT_EQ(AddPathUnlessItClashes(index, u"lib/Main.lua", 7, &earlier), CLASH_NONE);
+    EXPECT_EQ(AddPathUnlessItClashes(index, u"LIB\\main.LUA. ", 1, &earlier), CLASH_SAME_FILE);
     EXPECT_EQ(earlier, 7);
-    EXPECT_EQ(FindPathClash(index, u"lib/main.lua.NEW", &earlier), CLASH_EARLIER_TEMPORARY);
-    EXPECT_EQ(FindPathClash(index, u"lib/main", &earlier), CLASH_NONE);
-    AddToPathIndex(index, u"x.lua.new", 8);
-    EXPECT_EQ(FindPathClash(index, u"x.lua", &earlier), CLASH_LATER_TEMPORARY);
+    EXPECT_EQ(AddPathUnlessItClashes(index, u"lib/main.lua.NEW", 2, &earlier),
+              CLASH_EARLIER_TEMPORARY);
+    EXPECT_EQ(AddPathUnlessItClashes(index, u"lib/main", 3, &earlier), CLASH_NONE);
+    EXPECT_EQ(AddPathUnlessItClashes(index, u"x.lua.new", 8, &earlier), CLASH_NONE);
+    EXPECT_EQ(AddPathUnlessItClashes(index, u"x.lua", 4, &earlier), CLASH_LATER_TEMPORARY);
     EXPECT_EQ(earlier, 8);
     ClearPathIndex(index);
-    EXPECT_EQ(FindPathClash(index, u"lib/Main.lua", &earlier), CLASH_NONE);
+    EXPECT_EQ(AddPathUnlessItClashes(index, u"lib/Main.lua", 5, &earlier), CLASH_NONE);
     delete index;
 }
 

@@ -323,14 +323,14 @@ private:
             return;
         }
         int earlierLine = 0;
-        PathClash clash = FindPathClash(paths_.get(), file.path.c_str(), &earlierLine);
+        PathClash clash =
+            AddPathUnlessItClashes(paths_.get(), file.path.c_str(), line_, &earlierLine);
         if (clash != CLASH_NONE) {
             Say(SEVERITY_ERROR, FINDING_DUPLICATE_FILE,
                 u"path " + Quoted(parts.path) + u" is refused: " +
                     PathClashText(clash, u"the path at line " + NumberText(earlierLine)));
             return;
         }
-        AddToPathIndex(paths_.get(), file.path.c_str(), line_);
         if (file.path.size() < parts.path.size()) {
             Say(SEVERITY_ERROR, FINDING_VALUE_CUT,
                 u"path is cut to " + NumberText(FILE_PATH_CAPACITY - 1) + u" characters");

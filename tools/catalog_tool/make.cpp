@@ -84,7 +84,8 @@ void AddFoundFile(MakeRun* run, FoundScript* script, const std::u16string& fullP
         return;
     }
     int earlier = 0;
-    PathClash clash = FindPathClash(run->paths.get(), path.c_str(), &earlier);
+    PathClash clash = AddPathUnlessItClashes(run->paths.get(), path.c_str(),
+                                             static_cast<int>(script->files.size()), &earlier);
     if (clash != CLASH_NONE) {
         report.Error(FINDING_NAME_REFUSED, shown, 0,
                      u"left out: the updater would refuse it: " +
@@ -120,7 +121,6 @@ void AddFoundFile(MakeRun* run, FoundScript* script, const std::u16string& fullP
     } else if (digest[0] == 0) {
         IoError(run, report, shown, u"cannot compute the file's MD5");
     } else {
-        AddToPathIndex(run->paths.get(), path.c_str(), static_cast<int>(script->files.size()));
         script->files.push_back(FoundFile{path, digest});
     }
 }
