@@ -23,7 +23,8 @@ static constexpr AsciiClasses MakeAsciiClasses() {
     classes.of['.'] = CHAR_DOT;
     classes.of[':'] = CHAR_COLON;
     const char forbidden[] = "<>\"|?*";
-    for (int i = 0; forbidden[i] != 0; ++i) classes.of[static_cast<int>(forbidden[i])] = CHAR_FORBIDDEN;
+    for (int i = 0; forbidden[i] != 0; ++i)
+        classes.of[static_cast<int>(forbidden[i])] = CHAR_FORBIDDEN;
     return classes;
 }
 
@@ -270,8 +271,7 @@ void ClearPathIndex(PathIndex* index) {
     index->generation = 1;
 }
 
-PathClash AddPathUnlessItClashes(PathIndex* index, const char16_t* path, int number,
-                                 int* earlier) {
+PathClash AddPathUnlessItClashes(PathIndex* index, const char16_t* path, int number, int* earlier) {
     if (index->generation == 0) ClearPathIndex(index);
     PathHashes hashes = HashPath(path);
     if ((*earlier = Find(index, hashes.name, 0)) >= 0) return CLASH_SAME_FILE;

@@ -86,7 +86,6 @@ void ClearPathIndex(PathIndex* index);
 // How path meets the paths added since the last clear (*earlier is then the
 // number given with the earlier path). When it meets none, path is added
 // with number (a line, a file index), up to MAX_FILES paths.
-PathClash AddPathUnlessItClashes(PathIndex* index, const char16_t* path, int number,
-                                 int* earlier);
+PathClash AddPathUnlessItClashes(PathIndex* index, const char16_t* path, int number, int* earlier);
 
 #endif  // UPDATER_CATALOG_NAMES_H
