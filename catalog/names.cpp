@@ -20,8 +20,8 @@ static constexpr AsciiClasses MakeAsciiClasses() {
     AsciiClasses classes = {};
     for (int c = 1; c < 0x20; ++c) classes.of[c] = CHAR_CONTROL;
     classes.of[0x7F] = CHAR_CONTROL;
-    classes.of['.'] = CHAR_DOT;
-    classes.of[':'] = CHAR_COLON;
+    classes.of[static_cast<int>('.')] = CHAR_DOT;
+    classes.of[static_cast<int>(':')] = CHAR_COLON;
     const char forbidden[] = "<>\"|?*";
     for (int i = 0; forbidden[i] != 0; ++i)
         classes.of[static_cast<int>(forbidden[i])] = CHAR_FORBIDDEN;
