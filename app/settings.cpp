@@ -95,7 +95,13 @@ void ReadLastScript(char16_t* buffer) {
     ReadSetting(u"last", u"", buffer, LAST_SCRIPT_CAPACITY);
 }
 
+// A line break in the value would end the `last` line early and start a
+// line of the writer's choosing (folder=..., url=...) on the next read.
+static bool HoldsLineBreak(const char16_t* text) {
+    return TextFindChar(text, u'\r') != nullptr || TextFindChar(text, u'\n') != nullptr;
+}
+
 void WriteLastScript(const char16_t* name) {
-    if (SettingsPath[0] == 0) return;
+    if (SettingsPath[0] == 0 || HoldsLineBreak(name)) return;
     OsWriteProfileString(SettingsSection, u"last", name, SettingsPath);
 }

@@ -38,7 +38,8 @@ void ResolveSettings(const char16_t* executablePath);
 void ReadLastScript(char16_t* buffer);
 
 // Stores name as `last`, keeping every other line of the file. A failed
-// write is ignored: the next run selects by the old value.
+// write is ignored: the next run selects by the old value. A name with a
+// carriage return or a line feed is never written (the old value stays).
 void WriteLastScript(const char16_t* name);
 
 // Removes leading spaces and tabs and trailing tabs, carriage returns and

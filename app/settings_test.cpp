@@ -190,3 +190,16 @@ TEST_F(SettingsTest, ATooLongSettingsPathReadsNothingAndWritesNothing) {
     WriteLastScript(u"x");
     EXPECT_TRUE(fs::is_empty(folder.Path()));
 }
+
+TEST_F(SettingsTest, ANameWithALineBreakIsNeverWrittenAsLast) {
+    Resolve("[updater]\r\nlast=Old\r\nurl=http://x/\r\n");
+    for (const char16_t* name : {u"Payload\rfolder=C:\\Elsewhere", u"Payload\nfolder=C:\\Elsewhere",
+                                 u"Payload\r\nurl=http://evil/"}) {
+        WriteLastScript(name);
+        EXPECT_EQ(Last(), u"Old");
+        ResolveSettings(Executable().c_str());
+        EXPECT_EQ(std::u16string(ScriptsFolder), folder.ProgramPath());
+        EXPECT_EQ(std::u16string(ServerUrl), u"http://x/");
+    }
+    EXPECT_EQ(IniText().find("Payload"), std::string::npos);
+}

@@ -6,6 +6,7 @@
 #include "app/settings.h"
 #include "app/text.h"
 #include "app/unicode.h"
+#include "catalog/names.h"
 
 ScriptRecord ScriptTable[MAX_SCRIPTS];
 int32_t ScriptCount;
@@ -37,22 +38,6 @@ void ClearCatalog() {
     NotesLength = 0;
 }
 
-// ---- what a name or a path may hold ----------------------------------------
-
-// A text that could climb out of its folder or name another drive.
-static bool EscapesItsFolder(const char16_t* text) {
-    return TextContains(text, u"..") || text[0] == u'/' || text[0] == u'\\' ||
-           TextFindChar(text, u':') != nullptr;
-}
-
-bool IsSafeScriptName(const char16_t* name) {
-    return !EscapesItsFolder(name);
-}
-
-bool IsSafeFilePath(const char16_t* path) {
-    return !EscapesItsFolder(path);
-}
-
 // ---- one line at a time -----------------------------------------------------
 
 namespace {
@@ -61,6 +46,9 @@ namespace {
 struct ParseState {
     ScriptRecord* current;  // the script that key lines apply to, null for none
 };
+
+// The paths of the current script, to refuse a second line for one file.
+PathIndex CurrentScriptPaths;
 
 // Ends the previous script's notes run with its terminator. Once NotesText is
 // full the length stays at its last place, so that no separator ever lands
@@ -88,6 +76,7 @@ void HandleHeader(ParseState& state, char16_t* line) {
     script.fileCount = 0;
     script.noteOffset = -1;
     state.current = &script;
+    ClearPathIndex(&CurrentScriptPaths);
 }
 
 void AddNote(ScriptRecord& script, const char16_t* value) {
@@ -109,10 +98,21 @@ void AddFile(ScriptRecord& script, char16_t* value, int keep) {
         digest = afterBar;
         if (secondBar != nullptr) *secondBar = 0;
     }
-    if (!IsSafeFilePath(value)) return;
+    // The path is tested as written and as kept: a cut may not leave a
+    // device or an empty part at its end.
+    char16_t path[FILE_PATH_CAPACITY];
+    bool cut = TextCopy(path, FILE_PATH_CAPACITY, value) == FILE_PATH_CAPACITY - 1 &&
+               value[FILE_PATH_CAPACITY - 1] != 0;
+    if (!IsSafeFilePath(value) || (cut && !IsSafeFilePath(path))) return;
+    // Windows would put both lines in one file (or one in the other's
+    // temporary file): the earlier line stands.
+    int earlier = 0;
+    if (AddPathUnlessItClashes(&CurrentScriptPaths, path, FileCount, &earlier) != CLASH_NONE) {
+        return;
+    }
 
     FileRecord& file = FileTable[FileCount++];
-    TextCopy(file.path, FILE_PATH_CAPACITY, value);
+    TextCopy(file.path, FILE_PATH_CAPACITY, path);
     TextCopy(file.md5, FILE_MD5_CAPACITY, digest);
     file.keep = keep;
     file.status = 0;

@@ -64,16 +64,10 @@ char16_t* SkipByteOrderMark(char16_t* text);
 void ClearCatalog();
 
 // Parses a converted, writable catalog text (lines are cut in place) into the
-// emptied tables. A leading U+FEFF must already have been skipped.
+// emptied tables. A leading U+FEFF must already have been skipped. Section
+// names and paths that fail the rules of catalog/names.h are refused, and so
+// is a file or keep line whose path names the same file as an earlier line
+// of its script (or its temporary "<path>.new", or the other way round).
 void ParseCatalog(char16_t* text);
-
-// True when a section name may serve as a folder under the scripts folder
-// and as a path segment on the server: no "..", no leading slash or
-// backslash, no colon. Other headers are refused.
-bool IsSafeScriptName(const char16_t* name);
-
-// True when a file path passes the catalog's tests: no "..", no leading
-// slash or backslash, no colon.
-bool IsSafeFilePath(const char16_t* path);
 
 #endif  // UPDATER_CATALOG_CATALOG_H

@@ -91,15 +91,16 @@ TEST(Catalog, KeyLinesWithoutAnAcceptedHeaderAreIgnored) {
 }
 
 TEST(Catalog, HeaderNamesAreTakenAsWritten) {
+    // An empty name ([]) would install into the scripts folder itself: it is
+    // refused with the other unsafe names below.
     Parse("[ Spaced Name ]\n[]\n[Tail] ignored ] too\n  [Indented]\n[" + std::string(80, 'n') +
           "]\n[a/b c]\n");
-    ASSERT_EQ(ScriptCount, 6);
+    ASSERT_EQ(ScriptCount, 5);
     EXPECT_EQ(Name(0), u" Spaced Name ");
-    EXPECT_EQ(Name(1), u"");
-    EXPECT_EQ(Name(2), u"Tail");
-    EXPECT_EQ(Name(3), u"Indented");
-    EXPECT_EQ(Name(4), Repeat(u'n', 63));
-    EXPECT_EQ(Name(5), u"a/b c");
+    EXPECT_EQ(Name(1), u"Tail");
+    EXPECT_EQ(Name(2), u"Indented");
+    EXPECT_EQ(Name(3), Repeat(u'n', 63));
+    EXPECT_EQ(Name(4), u"a/b c");
 }
 
 TEST(Catalog, NamesThatWouldLeaveTheScriptsFolderAreRefusedLikeBrokenHeaders) {
@@ -153,21 +154,19 @@ TEST(Catalog, FileValuesSplitAtBarsWithoutTrimming) {
           "file=plain.lua\n"
           "file=spaced.lua |  " + DigestA + "\n"
           "file=third.lua|" + DigestB + "|ignored|more\n"
-          "file=|" + DigestA + "\n"
+          "file=|" + DigestA + "\n"  // an empty path names no file: refused
           "file=\n"
           "file=c.lua|digest:with:colons\n");
-    ASSERT_EQ(FileCount, 5);
+    ASSERT_EQ(FileCount, 4);
     EXPECT_EQ(PathOf(0), u"plain.lua");
     EXPECT_EQ(DigestOf(0), u"");
     EXPECT_EQ(PathOf(1), u"spaced.lua ");
     EXPECT_EQ(DigestOf(1), Utf16("  " + DigestA.substr(0, 30)));
     EXPECT_EQ(PathOf(2), u"third.lua");
     EXPECT_EQ(DigestOf(2), Utf16(DigestB));
-    EXPECT_EQ(PathOf(3), u"");
-    EXPECT_EQ(DigestOf(3), Utf16(DigestA));
-    EXPECT_EQ(PathOf(4), u"c.lua");
-    EXPECT_EQ(DigestOf(4), u"digest:with:colons");
-    EXPECT_EQ(ScriptTable[0].fileCount, 5);
+    EXPECT_EQ(PathOf(3), u"c.lua");
+    EXPECT_EQ(DigestOf(3), u"digest:with:colons");
+    EXPECT_EQ(ScriptTable[0].fileCount, 4);
 }
 
 TEST(Catalog, PathsThatCouldLeaveTheScriptFolderAreRefused) {

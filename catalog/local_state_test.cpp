@@ -205,7 +205,7 @@ TEST_F(LocalState, APathThatDoesNotFitIsNewEvenWhenItsCutNamesAFile) {
     while (static_cast<int>(folders.size()) + 51 + 60 < room) folders += std::string(50, 'd') + "/";
     const std::string fitting = folders + std::string(room - folders.size() - 4, 'x') + ".lua";
     ASSERT_EQ(static_cast<int>(fitting.size()), room);
-    Parse("[S]\nfile = " + fitting + "Z|" + Abc + "\nkeep = " + fitting + "Z|" + Abc +
+    Parse("[S]\nfile = " + fitting + "Z|" + Abc + "\nkeep = " + fitting + "Y|" + Abc +
           "\nfile = " + fitting + "|" + Abc + "\n");
     ASSERT_EQ(FileCount, 3);
     Place("S/" + fitting, "abc");

@@ -1,12 +1,22 @@
 // libFuzzer entry: any bytes as a catalog, converted and parsed as the check
 // run does; then the tables must hold together (every limit kept, every
-// text terminated, every script's files inside the file table).
+// text terminated, every script's files inside the file table), and every
+// accepted file must land where it belongs: its local path lies inside the
+// scripts folder, under its script's own folder, names no device, and no
+// other file of the script is the same file or its temporary file.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
 #include "app/text.h"
 #include "catalog/catalog.h"
+#include "catalog/local_state.h"
+#include "catalog/names.h"
 
 static void Require(bool condition) {
     if (!condition) abort();
@@ -17,6 +27,91 @@ static bool Terminated(const char16_t* text, int capacity) {
         if (text[i] == 0) return true;
     }
     return false;
+}
+
+// ---- where a file lands, judged apart from the parser's own rules ----------
+
+static const char16_t FuzzScriptsFolder[] = u"C:\\Zentora\\Scripts";
+
+static std::vector<std::u16string> SplitAtBackslashes(const std::u16string& path) {
+    std::vector<std::u16string> parts(1);
+    for (char16_t c : path) {
+        if (c == u'\\') {
+            parts.emplace_back();
+        } else {
+            parts.back() += c;
+        }
+    }
+    return parts;
+}
+
+static char16_t AsciiUpper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 0x20) : c;
+}
+
+// Windows opens a device for these, with any extension and any case.
+static bool IsDevice(const std::u16string& part) {
+    std::u16string stem = part.substr(0, part.find(u'.'));
+    while (!stem.empty() && stem.back() == u' ') stem.pop_back();
+    for (char16_t& c : stem) c = AsciiUpper(c);
+    static const std::set<std::u16string> named = {u"CON", u"PRN",    u"AUX",
+                                                   u"NUL", u"CONIN$", u"CONOUT$"};
+    if (named.count(stem) != 0) return true;
+    if (stem.size() != 4 || (stem.substr(0, 3) != u"COM" && stem.substr(0, 3) != u"LPT")) {
+        return false;
+    }
+    char16_t d = stem[3];
+    return (d >= u'0' && d <= u'9') || d == 0xB9 || d == 0xB2 || d == 0xB3;
+}
+
+// A part Windows takes as a plain name: not empty, not resolved away as "."
+// or "..", no drive or stream, no device.
+static bool IsPlainPart(const std::u16string& part) {
+    if (part.find_first_not_of(u". ") == std::u16string::npos) return false;
+    return part.find(u':') == std::u16string::npos && !IsDevice(part);
+}
+
+// The local path is ScriptsFolder, the script's name and one or more plain
+// parts after it: nothing in it can climb out of the script's folder.
+static void CheckLandsInItsScriptFolder(const ScriptRecord& script, const FileRecord& file) {
+    if (!LocalFilePathFits(script, file)) return;  // never judged or written
+    char16_t local[LOCAL_PATH_CAPACITY];
+    LocalFilePath(local, script, file);
+    std::u16string name = script.name;
+    for (char16_t& c : name) c = c == u'/' ? u'\\' : c;
+    std::u16string prefix = std::u16string(FuzzScriptsFolder) + u"\\" + name + u"\\";
+    std::u16string path = local;
+    Require(path.compare(0, prefix.size(), prefix) == 0);
+    std::vector<std::u16string> nameParts = SplitAtBackslashes(name);
+    std::vector<std::u16string> fileParts = SplitAtBackslashes(path.substr(prefix.size()));
+    for (const std::u16string& part : nameParts) Require(IsPlainPart(part));
+    for (const std::u16string& part : fileParts) Require(IsPlainPart(part));
+}
+
+// A path as Windows compares it, by ASCII case alone (a weaker fold than
+// the parser's, so any pair equal here must have been refused there).
+static std::u16string AsciiKey(const std::u16string& path) {
+    std::u16string key;
+    for (const std::u16string& part : SplitAtBackslashes(path)) {
+        std::u16string kept = part.substr(0, part.find_last_not_of(u". ") + 1);
+        for (char16_t& c : kept) c = AsciiUpper(c);
+        key += kept + u"\\";
+    }
+    return key;
+}
+
+static void CheckNoTwoFilesMeet(const ScriptRecord& script) {
+    std::set<std::u16string> names, temporaries;
+    for (int f = script.firstFile; f < script.firstFile + script.fileCount; ++f) {
+        std::u16string path = FileTable[f].path;
+        for (char16_t& c : path) c = c == u'/' ? u'\\' : c;
+        std::u16string key = AsciiKey(path);
+        std::u16string temporary = AsciiKey(path + u".new");
+        Require(names.count(key) == 0 && temporaries.count(key) == 0);
+        Require(names.count(temporary) == 0);
+        names.insert(key);
+        temporaries.insert(temporary);
+    }
 }
 
 static void CheckTables() {
@@ -44,9 +139,17 @@ static void CheckTables() {
         Require(IsSafeFilePath(FileTable[f].path));
         Require(FileTable[f].keep == 0 || FileTable[f].keep == 1);
     }
+    for (int s = 0; s < ScriptCount; ++s) {
+        const ScriptRecord& script = ScriptTable[s];
+        for (int f = script.firstFile; f < script.firstFile + script.fileCount; ++f) {
+            CheckLandsInItsScriptFolder(script, FileTable[f]);
+        }
+        CheckNoTwoFilesMeet(script);
+    }
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    TextCopy(ScriptsFolder, SCRIPTS_FOLDER_CAPACITY, FuzzScriptsFolder);
     char* bytes = static_cast<char*>(malloc(size + 1));
     if (bytes == nullptr) return 0;
     memcpy(bytes, data, size);

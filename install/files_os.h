@@ -12,9 +12,11 @@
 // already is fine, and any other failure shows up when the file is written.
 void MakeFolder(const char16_t* path);
 
-// Creates path (replacing an older file of that name), writes all size
-// bytes, flushes them to the disk and closes it. Returns false when any step
-// failed; a file it created is then deleted again.
+// Creates path as a new file (whatever lay at that name is removed first
+// and never written through, so a link there cannot redirect the content;
+// a folder there is a failure), writes all size bytes, flushes them to the
+// disk and closes it. Returns false when any step failed; a file it created
+// is then deleted again.
 bool WriteWholeFile(const char16_t* path, const unsigned char* data, uint32_t size);
 
 // Moves from over to, replacing to. On POSIX the folder is flushed too, so

@@ -28,7 +28,11 @@ static bool WriteAll(int fd, const unsigned char* data, uint32_t size) {
 
 bool WriteWholeFile(const char16_t* path, const unsigned char* data, uint32_t size) {
     std::string native = NativePath(path);
-    int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Never write through what lies at the name already (a link planted
+    // there would send the content to its target): remove it, then create
+    // the file new. A folder there stays, and the open fails.
+    unlink(native.c_str());
+    int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     bool ok = WriteAll(fd, data, size) && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;

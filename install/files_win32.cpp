@@ -12,7 +12,12 @@ void MakeFolder(const char16_t* path) {
 }
 
 bool WriteWholeFile(const char16_t* path, const unsigned char* data, uint32_t size) {
-    HANDLE file = CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    // Never write through what lies at the name already: DeleteFileW removes
+    // a symbolic link itself, not its target, and CREATE_NEW then fails on
+    // anything that is still there (a folder, or a link planted again in
+    // between) instead of opening it.
+    DeleteFileW(Wide(path));
+    HANDLE file = CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     bool ok = WriteFile(file, data, size, &written, nullptr) != FALSE && written == size;

@@ -3,9 +3,13 @@
 // is what keeps the twins honest.
 #include "tools/catalog_tool/catalog_lines.h"
 
+#include <memory>
+
 #include "app/settings.h"
 #include "app/text.h"
 #include "catalog/catalog.h"
+#include "catalog/names.h"
+#include "tools/catalog_tool/names.h"
 
 // ---- lines and their parts ---------------------------------------------------
 
@@ -154,16 +158,9 @@ std::u16string CutTo(const std::u16string& value, int capacity) {
     return value.size() > static_cast<size_t>(capacity - 1) ? value.substr(0, capacity - 1) : value;
 }
 
-// Why the parser's safety test refuses a name or a path.
-std::u16string RefusalReason(const std::u16string& text) {
-    if (text.find(u"..") != std::u16string::npos) return u"it holds '..'";
-    if (!text.empty() && (text[0] == u'/' || text[0] == u'\\')) return u"it begins with a slash";
-    return u"it holds ':'";
-}
-
 class Classifier {
 public:
-    explicit Classifier(CatalogModel* model) : model_(model) {}
+    explicit Classifier(CatalogModel* model) : model_(model), paths_(new PathIndex()) {}
 
     void Line(const CatalogLine& line) {
         line_ = line.number;
@@ -203,9 +200,10 @@ private:
             return;
         }
         std::u16string name = CutTo(parts.name, SCRIPT_NAME_CAPACITY);
-        if (!IsSafeScriptName(name.c_str())) {
+        NameProblem problem = ScriptNameProblem(name.c_str());
+        if (problem != NAME_OK) {
             Say(SEVERITY_ERROR, FINDING_UNSAFE_SECTION_NAME,
-                u"section [" + name + u"] is refused: " + RefusalReason(name) +
+                u"section [" + Visible(name) + u"] is refused: " + NameProblemText(problem) +
                     u"; every line up to the next section is ignored");
             return;
         }
@@ -228,6 +226,7 @@ private:
                               std::u16string()};
         model_->scripts.push_back(script);
         current_ = static_cast<int>(model_->scripts.size()) - 1;
+        ClearPathIndex(paths_.get());
         versionLine_ = 0;
         descLine_ = 0;
     }
@@ -313,13 +312,25 @@ private:
             return;
         }
         FileParts parts = SplitFileValue(value);
-        if (!IsSafeFilePath(parts.path.c_str())) {
-            Say(SEVERITY_ERROR, FINDING_REFUSED_PATH,
-                u"path " + Quoted(parts.path) + u" is refused: " + RefusalReason(parts.path));
-            return;
-        }
         ModelFile file = {CutTo(parts.path, FILE_PATH_CAPACITY),
                           CutTo(parts.digest, FILE_MD5_CAPACITY), keep, line_, current_};
+        // As written, then as kept after the cut.
+        NameProblem problem = FilePathProblem(parts.path.c_str());
+        if (problem == NAME_OK) problem = FilePathProblem(file.path.c_str());
+        if (problem != NAME_OK) {
+            Say(SEVERITY_ERROR, FINDING_REFUSED_PATH,
+                u"path " + Quoted(parts.path) + u" is refused: " + NameProblemText(problem));
+            return;
+        }
+        int earlierLine = 0;
+        PathClash clash =
+            AddPathUnlessItClashes(paths_.get(), file.path.c_str(), line_, &earlierLine);
+        if (clash != CLASH_NONE) {
+            Say(SEVERITY_ERROR, FINDING_DUPLICATE_FILE,
+                u"path " + Quoted(parts.path) + u" is refused: " +
+                    PathClashText(clash, u"the path at line " + NumberText(earlierLine)));
+            return;
+        }
         if (file.path.size() < parts.path.size()) {
             Say(SEVERITY_ERROR, FINDING_VALUE_CUT,
                 u"path is cut to " + NumberText(FILE_PATH_CAPACITY - 1) + u" characters");
@@ -354,6 +365,7 @@ private:
     }
 
     CatalogModel* model_;
+    std::unique_ptr<PathIndex> paths_;  // the current script's paths, by line
     int line_ = 0;
     int current_ = -1;           // index of the current script, -1 for none
     int refusedHeaderLine_ = 0;  // the header that left no current script, 0 before any

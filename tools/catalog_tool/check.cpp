@@ -14,6 +14,7 @@
 #include "catalog/catalog.h"
 #include "catalog/hash_os.h"
 #include "catalog/local_state.h"
+#include "catalog/names.h"
 #include "catalog/server.h"
 #include "catalog/wire_address.h"
 #include "tools/catalog_tool/catalog_lines.h"
@@ -116,24 +117,17 @@ bool ReadCatalog(CheckRun* run, const unsigned char* bytes, Report& report) {
 
 // ---- names as the user's disk holds them ---------------------------------------------
 
-// Windows compares names without regard to case, and either slash separates.
-std::u16string LocalKey(const std::u16string& text) {
-    std::u16string key = text;
-    for (char16_t& c : key) {
-        if (c == u'\\') c = u'/';
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    }
-    return key;
+// Two section names that Windows takes for one folder.
+std::u16string LocalKey(const std::u16string& name) {
+    std::vector<char16_t> folded(name.size() + 1);
+    FoldPath(folded.data(), static_cast<int>(folded.size()), name.c_str());
+    return folded.data();
 }
 
 void CheckScriptNames(CheckRun* run) {
     std::map<std::u16string, int> seen;
     for (const ModelScript& script : run->model.scripts) {
-        if (script.name.empty()) {
-            run->lineFindings.push_back(LineFinding{
-                SEVERITY_WARNING, FINDING_LOCAL_NAME, script.line,
-                u"the section has an empty name: its files go straight into the scripts folder"});
-        } else if (script.name.find_first_of(u"/\\") != std::u16string::npos) {
+        if (script.name.find_first_of(u"/\\") != std::u16string::npos) {
             run->lineFindings.push_back(
                 LineFinding{SEVERITY_WARNING, FINDING_LOCAL_NAME, script.line,
                             u"the section name holds a slash: its files go into nested folders"});
@@ -155,7 +149,7 @@ void CheckScriptNames(CheckRun* run) {
     }
 }
 
-void CheckLocalFile(CheckRun* run, const ModelFile& file, std::map<std::u16string, int>* seen) {
+void CheckLocalFile(CheckRun* run, const ModelFile& file) {
     const ModelScript& script = run->model.scripts[file.script];
     std::u16string problem = WindowsPathProblem(file.path);
     if (!problem.empty()) {
@@ -175,24 +169,13 @@ void CheckLocalFile(CheckRun* run, const ModelFile& file, std::map<std::u16strin
                         u"the script name and the path leave only " + NumberText(room) +
                             u" characters for the user's scripts folder (259 in all)"});
     }
-    auto earlier = seen->emplace(LocalKey(file.path), file.line);
-    if (!earlier.second) {
-        run->lineFindings.push_back(LineFinding{SEVERITY_WARNING, FINDING_DUPLICATE_FILE, file.line,
-                                                Quoted(file.path) +
-                                                    u" is the same local file as the one at line " +
-                                                    NumberText(earlier.first->second)});
-    }
 }
 
 void CheckLocalNames(CheckRun* run) {
     CheckScriptNames(run);
-    std::map<std::u16string, int> seen;
-    int script = -1;
-    for (const ModelFile& file : run->model.files) {
-        if (file.script != script) seen.clear();
-        script = file.script;
-        CheckLocalFile(run, file, &seen);
-    }
+    // Two lines of one script for one file never get this far: the parser
+    // refuses the later one, and the line checks say why.
+    for (const ModelFile& file : run->model.files) CheckLocalFile(run, file);
 }
 
 void TellLineFindings(CheckRun* run, Report& report) {

@@ -47,7 +47,8 @@ struct LineCase {
     Severity severity;
     FindingKind kind;
     int line;
-    int exitCode;  // of the whole check
+    int exitCode;                  // of the whole check
+    const char* reason = nullptr;  // a part of the finding's text, when given
 };
 
 const LineCase LineCases[] = {
@@ -112,11 +113,35 @@ const LineCase LineCases[] = {
      3, EXIT_OK},
     {"SectionOfTheSameFolder", "[S]\n[s]\n", SEVERITY_WARNING, FINDING_DUPLICATE_SCRIPT, 2,
      EXIT_OK},
-    {"FileListedTwice", "[S]\nfile = a.lua|{A}\nkeep = a.lua|{A}\n", SEVERITY_WARNING,
-     FINDING_DUPLICATE_FILE, 3, EXIT_OK},
-    {"NameWindowsCannotHold", "[S]\nfile = a*b.lua|{A}\n", SEVERITY_ERROR, FINDING_LOCAL_NAME, 2,
-     EXIT_PROBLEMS},
-    {"SectionNamedAfterADevice", "[Con]\n", SEVERITY_ERROR, FINDING_LOCAL_NAME, 1, EXIT_PROBLEMS},
+    {"FileListedTwice", "[S]\nfile = a.lua|{A}\nkeep = a.lua|{A}\n", SEVERITY_ERROR,
+     FINDING_DUPLICATE_FILE, 3, EXIT_PROBLEMS, "same file as the path at line 2"},
+    {"KeptFileInOtherCase", "[S]\nkeep = a.lua|{A}\nfile = A.LUA|{A}\n", SEVERITY_ERROR,
+     FINDING_DUPLICATE_FILE, 3, EXIT_PROBLEMS, "same file"},
+    {"TemporaryNameOfAnotherFile", "[S]\nfile = a.lua|{A}\nfile = a.lua.new|{A}\n", SEVERITY_ERROR,
+     FINDING_DUPLICATE_FILE, 3, EXIT_PROBLEMS, "temporary name"},
+    {"NameWindowsCannotHold", "[S]\nfile = a*b.lua|{A}\n", SEVERITY_ERROR, FINDING_REFUSED_PATH, 2,
+     EXIT_PROBLEMS, "Windows does not allow"},
+    {"PathOfADevice", "[S]\nfile = aux.txt|{A}\n", SEVERITY_ERROR, FINDING_REFUSED_PATH, 2,
+     EXIT_PROBLEMS, "device"},
+    {"PathThroughADeviceFolder", "[S]\nfile = lib/lpt1/x.lua|{A}\n", SEVERITY_ERROR,
+     FINDING_REFUSED_PATH, 2, EXIT_PROBLEMS, "device"},
+    {"EmptyPath", "[S]\nfile = |{A}\n", SEVERITY_ERROR, FINDING_REFUSED_PATH, 2, EXIT_PROBLEMS,
+     "it is empty"},
+    {"PathOfAFolder", "[S]\nfile = dir/\n", SEVERITY_ERROR, FINDING_REFUSED_PATH, 2, EXIT_PROBLEMS,
+     "empty part"},
+    {"PathOfADot", "[S]\nfile = x/.\n", SEVERITY_ERROR, FINDING_REFUSED_PATH, 2, EXIT_PROBLEMS,
+     "only dots and spaces"},
+    {"SectionNamedAfterADevice", "[Con]\n", SEVERITY_ERROR, FINDING_UNSAFE_SECTION_NAME, 1,
+     EXIT_PROBLEMS, "device"},
+    {"SectionNamedAfterADeviceWithExtension", "[NUL.txt]\n", SEVERITY_ERROR,
+     FINDING_UNSAFE_SECTION_NAME, 1, EXIT_PROBLEMS, "device"},
+    {"EmptySectionName", "[S]\n[]\n", SEVERITY_ERROR, FINDING_UNSAFE_SECTION_NAME, 2, EXIT_PROBLEMS,
+     "it is empty"},
+    {"DotSectionName", "[.]\n", SEVERITY_ERROR, FINDING_UNSAFE_SECTION_NAME, 1, EXIT_PROBLEMS,
+     "only dots and spaces"},
+    {"SectionNameWithALineBreak", "[Payload\rfolder=x]\n", SEVERITY_ERROR,
+     FINDING_UNSAFE_SECTION_NAME, 1, EXIT_PROBLEMS,
+     "section [Payload\\rfolder=x] is refused: it holds a control character"},
     {"SectionNameWithASlash", "[Tools/Extra]\n", SEVERITY_WARNING, FINDING_LOCAL_NAME, 1, EXIT_OK},
     {"LongLocalPath", "[S]\nkeep = " + std::string(200, 'l') + ".lua\n", SEVERITY_WARNING,
      FINDING_LOCAL_PATH_LONG, 2, EXIT_PROBLEMS},
@@ -143,6 +168,9 @@ TEST_P(CheckLine, ReportsTheLineWithItsReason) {
     Report report(false);
     int exitCode = CheckIn(server.Path(), report);
     EXPECT_TRUE(HasFinding(report, c.severity, c.kind, c.line)) << ReportText(report);
+    if (c.reason != nullptr) {
+        EXPECT_NE(ReportText(report).find(c.reason), std::string::npos) << ReportText(report);
+    }
     EXPECT_EQ(exitCode, c.exitCode) << ReportText(report);
     EXPECT_EQ(CountFindings(report, FINDING_PARSER_DISAGREES), 0) << ReportText(report);
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "catalog/catalog.h"
 #include "catalog/hash_os.h"
 #include "catalog/local_state.h"
+#include "catalog/names.h"
 #include "catalog/server.h"
 #include "install/files_os.h"
 #include "tools/catalog_tool/catalog_lines.h"
@@ -40,6 +42,7 @@ struct MakeRun {
     std::u16string out;       // the catalog written, program form
     std::u16string outShown;  // and as the user writes it
     std::vector<FoundScript> scripts;
+    std::unique_ptr<PathIndex> paths{new PathIndex()};  // the current script's files
     int fileTotal = 0;
     bool ioFailed = false;  // something could not be read or written
     bool stopped = false;   // a limit was passed; the walk ends there
@@ -78,6 +81,15 @@ void AddFoundFile(MakeRun* run, FoundScript* script, const std::u16string& fullP
     std::u16string refusal = FilePathRefusal(path);
     if (!refusal.empty()) {
         report.Error(FINDING_NAME_REFUSED, shown, 0, u"left out: " + refusal);
+        return;
+    }
+    int earlier = 0;
+    PathClash clash = AddPathUnlessItClashes(run->paths.get(), path.c_str(),
+                                             static_cast<int>(script->files.size()), &earlier);
+    if (clash != CLASH_NONE) {
+        report.Error(FINDING_NAME_REFUSED, shown, 0,
+                     u"left out: the updater would refuse it: " +
+                         PathClashText(clash, Quoted(script->files[earlier].path)));
         return;
     }
     int room = ScriptsFolderRoom(script->name, path);
@@ -170,6 +182,7 @@ void WalkServerFolder(MakeRun* run, Report& report) {
             return;
         }
         FoundScript script = {entry.name, {}};
+        ClearPathIndex(run->paths.get());
         WalkScriptFolder(run, &script, fullPath, u"", report);
         if (script.files.empty() && !run->stopped) {
             report.Warning(

@@ -223,6 +223,7 @@ TEST(Make, RefusesNamesTheUpdaterWouldRefuseOrCutAndWritesNothing) {
     std::vector<std::string> refused = {
         "Bad..Name/a.lua", "S/x..y.lua",           std::string(64, 'n') + "/a.lua",
         "Odd]Name/a.lua",  "S/ leading space.lua", "S/dots..folder/a.lua",
+        "S/good.lua.new",  // the temporary name of S/good.lua
     };
 #ifndef _WIN32
     // Names a POSIX disk holds and Windows does not: only a Linux server
@@ -230,6 +231,9 @@ TEST(Make, RefusesNamesTheUpdaterWouldRefuseOrCutAndWritesNothing) {
     std::vector<std::string> posixOnly = {
         "S/a?b.lua",
         "S/nul.txt",
+        "S/lib/com1/x.lua",
+        "Aux/a.lua",
+        "S/GOOD.lua",  // the same file as S/good.lua on Windows
         "S/trailing.",
         "S/back\\slash.lua",
         "S/line\nfeed.lua",

@@ -4,6 +4,7 @@
 #include "app/text.h"
 #include "catalog/catalog.h"
 #include "catalog/local_state.h"
+#include "catalog/names.h"
 
 namespace {
 
@@ -14,32 +15,6 @@ bool IsControl(char16_t c) {
 std::u16string CharText(char16_t c) {
     if (IsControl(c)) return u"a control character";
     return Quoted(std::u16string(1, c));
-}
-
-// Characters that Windows refuses in any file name (':' included, though the
-// catalog's own rules refuse it first).
-bool IsWindowsForbidden(char16_t c) {
-    return IsControl(c) || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' ||
-           c == u'?' || c == u'*';
-}
-
-// CON, PRN, AUX, NUL, COM0-9 and LPT0-9 (and with a superscript digit),
-// alone or before an extension: Windows opens the device instead of a file
-// of that name.
-bool IsDeviceName(const std::u16string& name) {
-    std::u16string stem = name.substr(0, name.find(u'.'));
-    while (!stem.empty() && stem.back() == u' ') stem.pop_back();
-    static const char16_t* const devices[] = {u"CON", u"PRN", u"AUX", u"NUL"};
-    for (const char16_t* device : devices) {
-        if (TextCompareNoCase(stem.c_str(), device) == 0) return true;
-    }
-    if (stem.size() != 4) return false;
-    char16_t digit = stem[3];
-    bool isDigit =
-        (digit >= u'0' && digit <= u'9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
-    if (!isDigit) return false;
-    return TextCompareNoCaseCount(stem.c_str(), u"COM", 3) == 0 ||
-           TextCompareNoCaseCount(stem.c_str(), u"LPT", 3) == 0;
 }
 
 bool IsSlash(char16_t c) {
@@ -71,9 +46,53 @@ void AddRisk(AddressRisk* risk, Severity severity, const std::u16string& text) {
 
 }  // namespace
 
+std::u16string NameProblemText(NameProblem problem) {
+    switch (problem) {
+        case NAME_OK:
+            return std::u16string();
+        case NAME_EMPTY:
+            return u"it is empty";
+        case NAME_TWO_DOTS:
+            return u"it holds '..'";
+        case NAME_LEADING_SLASH:
+            return u"it begins with a slash";
+        case NAME_COLON:
+            return u"it holds ':'";
+        case NAME_CONTROL_CHARACTER:
+            return u"it holds a control character";
+        case NAME_FORBIDDEN_CHARACTER:
+            return u"it holds one of < > \" | ? *, which Windows does not allow in a name";
+        case NAME_EMPTY_PART:
+            return u"it has an empty part (two slashes in a row, or a slash at the end)";
+        case NAME_DOTS_AND_SPACES_PART:
+            return u"a part of it is only dots and spaces";
+        case NAME_DEVICE_PART:
+            return u"a part of it names a device on Windows (CON, PRN, AUX, NUL, COM0-9, LPT0-9, "
+                   u"CONIN$, CONOUT$)";
+    }
+    return std::u16string();
+}
+
+std::u16string PathClashText(PathClash clash, const std::u16string& earlier) {
+    switch (clash) {
+        case CLASH_NONE:
+            return std::u16string();
+        case CLASH_SAME_FILE:
+            return u"Windows takes it for the same file as " + earlier +
+                   u" (names compare without regard to case, '/' and '\\' alike, dots and "
+                   u"spaces at the end of a name dropped)";
+        case CLASH_EARLIER_TEMPORARY:
+            return u"it is the temporary name (\"<path>.new\") of " + earlier;
+        case CLASH_LATER_TEMPORARY:
+            return earlier + u" is its temporary name (\"<path>.new\")";
+    }
+    return std::u16string();
+}
+
 std::u16string ScriptNameRefusal(const std::u16string& name) {
-    if (!IsSafeScriptName(name.c_str())) {
-        return u"the updater refuses a section name with '..', a leading slash or a colon";
+    NameProblem problem = ScriptNameProblem(name.c_str());
+    if (problem != NAME_OK) {
+        return u"the updater refuses this section name: " + NameProblemText(problem);
     }
     if (name.size() > SCRIPT_NAME_CAPACITY - 1) {
         return u"the updater cuts a section name to " + NumberText(SCRIPT_NAME_CAPACITY - 1) +
@@ -86,15 +105,14 @@ std::u16string ScriptNameRefusal(const std::u16string& name) {
 }
 
 std::u16string FilePathRefusal(const std::u16string& path) {
-    if (!IsSafeFilePath(path.c_str())) {
-        return u"the updater refuses a path with '..', a leading slash or a colon";
+    if (path.find(u'|') != std::u16string::npos) {
+        return u"the updater ends a path at its first '|'";
     }
+    NameProblem problem = FilePathProblem(path.c_str());
+    if (problem != NAME_OK) return u"the updater refuses this path: " + NameProblemText(problem);
     if (path.size() > FILE_PATH_CAPACITY - 1) {
         return u"the updater cuts a path to " + NumberText(FILE_PATH_CAPACITY - 1) +
                u" characters; this one has " + NumberText(static_cast<long long>(path.size()));
-    }
-    if (path.find(u'|') != std::u16string::npos) {
-        return u"the updater ends a path at its first '|'";
     }
     if (path.find(u'\\') != std::u16string::npos) {
         return u"the updater reads a backslash in a name as a folder separator";
@@ -105,30 +123,34 @@ std::u16string FilePathRefusal(const std::u16string& path) {
     return WindowsPathProblem(path);
 }
 
-std::u16string WindowsNameProblem(const std::u16string& name) {
-    if (name.empty()) return u"an empty name";
-    for (char16_t c : name) {
-        if (IsWindowsForbidden(c)) return u"Windows does not allow " + CharText(c) + u" in a name";
-    }
-    if (name.back() == u'.' || name.back() == u' ') {
+// Windows drops dots and spaces at the end of a name when it opens a file:
+// the updater accepts such a name (a catalog may write "main.lua |..."), but
+// on a server folder it is a name the user's disk cannot hold as it is.
+static std::u16string EndProblem(const std::u16string& name) {
+    if (!name.empty() && (name.back() == u'.' || name.back() == u' ')) {
         return u"Windows drops a dot or a space at the end of a name";
     }
-    if (IsDeviceName(name)) return Quoted(name) + u" names a device on Windows";
     return std::u16string();
 }
 
+std::u16string WindowsNameProblem(const std::u16string& name) {
+    NameProblem problem = ScriptNameProblem(name.c_str());
+    if (problem != NAME_OK) return NameProblemText(problem);
+    return EndProblem(name);
+}
+
 std::u16string WindowsPathProblem(const std::u16string& path) {
-    if (path.empty() || IsSlash(path.back())) return u"the path names a folder, not a file";
+    NameProblem problem = FilePathProblem(path.c_str());
+    if (problem == NAME_EMPTY || problem == NAME_EMPTY_PART) {
+        return u"the path names a folder, not a file";
+    }
+    if (problem != NAME_OK) return NameProblemText(problem);
     size_t start = 0;
     while (start <= path.size()) {
-        size_t end = start;
-        while (end < path.size() && !IsSlash(path[end])) ++end;
-        std::u16string name = path.substr(start, end - start);
-        // "a//b" and "a/./b" name the same file on Windows; nothing is lost.
-        if (!name.empty() && name != u".") {
-            std::u16string problem = WindowsNameProblem(name);
-            if (!problem.empty()) return problem;
-        }
+        size_t end = path.find_first_of(u"/\\", start);
+        if (end == std::u16string::npos) end = path.size();
+        std::u16string problemOfName = EndProblem(path.substr(start, end - start));
+        if (!problemOfName.empty()) return problemOfName;
         start = end + 1;
     }
     return std::u16string();

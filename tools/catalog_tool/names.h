@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "catalog/names.h"
 #include "tools/catalog_tool/report.h"
 
 enum {
@@ -19,6 +20,14 @@ enum {
     LEAST_FOLDER_ROOM = 3,
 };
 
+// The updater's reason for refusing a name or a path, in words (empty for
+// NAME_OK).
+std::u16string NameProblemText(NameProblem problem);
+
+// Why the updater refuses a path that meets an earlier one of its script,
+// named by earlier ("the path at line 3", "'a.lua'"); empty for CLASH_NONE.
+std::u16string PathClashText(PathClash clash, const std::u16string& earlier);
+
 // Why make leaves a script folder of this name out (empty when it may be a
 // section name as it is).
 std::u16string ScriptNameRefusal(const std::u16string& name);
@@ -27,8 +36,9 @@ std::u16string ScriptNameRefusal(const std::u16string& name);
 // disk) out (empty when it may be a catalog path as it is).
 std::u16string FilePathRefusal(const std::u16string& path);
 
-// Why Windows cannot hold this single name of a file or folder (empty when
-// it can).
+// Why Windows cannot hold this single name of a file or folder as it is
+// (empty when it can): the updater's refusals, and a dot or a space at its
+// end, which Windows drops.
 std::u16string WindowsNameProblem(const std::u16string& name);
 
 // The same for every name of a relative path, and a path that ends in a

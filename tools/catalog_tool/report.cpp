@@ -34,6 +34,25 @@ std::u16string NumberText(long long value) {
     return negative ? u"-" + digits : digits;
 }
 
+std::u16string Visible(const std::u16string& text) {
+    static const char16_t hex[] = u"0123456789ABCDEF";
+    std::u16string visible;
+    for (char16_t c : text) {
+        if (c == u'\r') {
+            visible += u"\\r";
+        } else if (c == u'\n') {
+            visible += u"\\n";
+        } else if (c == u'\t') {
+            visible += u"\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            visible += std::u16string(u"\\x") + hex[c >> 4] + hex[c & 15];
+        } else {
+            visible += c;
+        }
+    }
+    return visible;
+}
+
 std::u16string Quoted(const std::u16string& text) {
-    return u"'" + text + u"'";
+    return u"'" + Visible(text) + u"'";
 }

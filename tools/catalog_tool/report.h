@@ -107,6 +107,8 @@ std::u16string FormatFinding(const Finding& finding);
 
 // Small text helpers the tool's messages are built with.
 std::u16string NumberText(long long value);
-std::u16string Quoted(const std::u16string& text);  // 'text'
+std::u16string Quoted(const std::u16string& text);  // 'text', made Visible
+// Control characters as \r, \n, \t or \xNN, so that a message stays one line.
+std::u16string Visible(const std::u16string& text);
 
 #endif  // UPDATER_TOOLS_CATALOG_TOOL_REPORT_H
