@@ -7,6 +7,21 @@ static bool IsSlash(char16_t c) {
     return c == u'/' || c == u'\\';
 }
 
+// The length of the part of a path that starts at part: up to the next
+// slash, backslash or the end.
+static int PartLength(const char16_t* part) {
+    int length = 0;
+    while (part[length] != 0 && !IsSlash(part[length])) ++length;
+    return length;
+}
+
+// The part's length without the dots and spaces at its end, which Windows
+// drops when it opens a name.
+static int KeptLength(const char16_t* part, int length) {
+    while (length > 0 && (part[length - 1] == u'.' || part[length - 1] == u' ')) --length;
+    return length;
+}
+
 // What a character means to the name rules; most are plain.
 enum CharClass : unsigned char { CHAR_PLAIN, CHAR_DOT, CHAR_COLON, CHAR_CONTROL, CHAR_FORBIDDEN };
 
@@ -120,8 +135,7 @@ static NameProblem NameRules(const char16_t* text) {
     if (problem != NAME_OK) return problem;
     const char16_t* part = text;
     for (;;) {
-        int length = 0;
-        while (part[length] != 0 && !IsSlash(part[length])) ++length;
+        int length = PartLength(part);
         problem = PartProblem(part, length);
         if (problem != NAME_OK || part[length] == 0) return problem;
         part += length + 1;
@@ -168,10 +182,8 @@ int FoldPath(char16_t* out, int capacity, const char16_t* path) {
     int written = 0;
     const char16_t* part = path;
     for (;;) {
-        int length = 0;
-        while (part[length] != 0 && !IsSlash(part[length])) ++length;
-        int kept = length;
-        while (kept > 0 && (part[kept - 1] == u'.' || part[kept - 1] == u' ')) --kept;
+        int length = PartLength(part);
+        int kept = KeptLength(part, length);
         for (int i = 0; i < kept && written < capacity - 1; ++i) {
             out[written++] = FoldNameChar(part[i]);
         }
@@ -224,10 +236,8 @@ PathHashes HashPath(const char16_t* path) {
     Hasher hasher;
     const char16_t* part = path;
     for (;;) {
-        int length = 0;
-        while (part[length] != 0 && !IsSlash(part[length])) ++length;
-        int kept = length;
-        while (kept > 0 && (part[kept - 1] == u'.' || part[kept - 1] == u' ')) --kept;
+        int length = PartLength(part);
+        int kept = KeptLength(part, length);
         hasher.Add(part, kept);
         if (part[length] == 0) {
             Hasher temporary = hasher;
