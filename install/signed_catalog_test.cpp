@@ -38,12 +38,7 @@ public:
         UseFolders(scripts.ProgramPath(), server.ProgramPath());
         WriteFileBytes(server / "Tool/main.lua", MainContent);
     }
-    void TearDown() override {
-        CatalogKeys[0] = 0;
-        AcceptedSerial = 0;
-        CatalogSigned = false;
-        EndWorkerTest();
-    }
+    void TearDown() override { EndWorkerTest(); }
 
     void TrustKeys(const std::string& text) {
         TextCopy(CatalogKeys, CATALOG_KEYS_CAPACITY, Utf16(text).c_str());
@@ -195,7 +190,6 @@ protected:
         WriteFileBytes(www / "scripts.txt.sig", publisher.SignatureFile(catalog));
     }
     void TearDown() override {
-        CatalogKeys[0] = 0;
         EndWorkerTest();
         ServerTest::TearDown();
     }
@@ -213,7 +207,6 @@ protected:
 };
 
 TEST_F(SignedCatalogRequests, WithoutAKeyOnlyTheCatalogIsAskedFor) {
-    CatalogKeys[0] = 0;
     ASSERT_EQ(RunCheck(), std::vector<CapturedMessage>{Arrived});
     EXPECT_EQ(RequestedPaths(), std::vector<std::string>{"/file/" + Tag() + "/scripts.txt"});
 }
