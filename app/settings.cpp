@@ -4,14 +4,20 @@
 
 #include "app/settings_os.h"
 #include "app/text.h"
+#include "updater_build_config.h"
 
 char16_t SettingsPath[SETTINGS_PATH_CAPACITY];
 char16_t ScriptsFolder[SCRIPTS_FOLDER_CAPACITY];
 char16_t ServerUrl[SERVER_URL_CAPACITY];
+char16_t CatalogKeys[CATALOG_KEYS_CAPACITY];
+uint64_t AcceptedSerial;
 
 // There is no public script server yet; a reserved name that never resolves
 // keeps a bare Updater.exe from talking to anybody's host by accident.
 const char16_t DefaultServerUrl[] = u"http://scripts.zentora.example/scripts";
+
+// Chosen when the program is built (UPDATER_DEFAULT_KEY in CMake).
+const char16_t DefaultCatalogKeys[] = UPDATER_DEFAULT_KEY;
 
 static const char16_t SettingsSection[] = u"updater";
 static const char16_t SettingsFileName[] = u"\\updater.ini";
@@ -77,12 +83,55 @@ static void ResolveServerUrl() {
     TrimSpaces(ServerUrl);
 }
 
+static void ResolveCatalogKeys() {
+    ReadSetting(u"key", u"", CatalogKeys, CATALOG_KEYS_CAPACITY);
+    if (TrimSpaces(CatalogKeys) > 0) return;
+    TextCopy(CatalogKeys, CATALOG_KEYS_CAPACITY, DefaultCatalogKeys);
+}
+
+// 1 to 18 decimal digits; anything else reads as 0.
+static uint64_t SerialValue(const char16_t* text) {
+    uint64_t value = 0;
+    int length = TextLength(text);
+    if (length == 0 || length > 18) return 0;
+    for (int i = 0; i < length; ++i) {
+        if (text[i] < u'0' || text[i] > u'9') return 0;
+        value = value * 10 + static_cast<uint64_t>(text[i] - u'0');
+    }
+    return value;
+}
+
+static void ResolveAcceptedSerial() {
+    char16_t text[24];
+    ReadSetting(u"serial", u"", text, 24);
+    TrimSpaces(text);
+    AcceptedSerial = SerialValue(text);
+}
+
+void RememberAcceptedSerial(uint64_t serial) {
+    if (serial <= AcceptedSerial) return;
+    AcceptedSerial = serial;
+    if (SettingsPath[0] == 0) return;
+    char16_t text[24];
+    int length = 0;
+    char16_t reversed[24];
+    do {
+        reversed[length++] = static_cast<char16_t>(u'0' + serial % 10);
+        serial /= 10;
+    } while (serial != 0);
+    for (int i = 0; i < length; ++i) text[i] = reversed[length - 1 - i];
+    text[length] = 0;
+    OsWriteProfileString(SettingsSection, u"serial", text, SettingsPath);
+}
+
 void ResolveSettings(const char16_t* executablePath) {
     char16_t executableFolder[SETTINGS_PATH_CAPACITY];
     ExecutableFolder(executablePath, executableFolder, SETTINGS_PATH_CAPACITY);
     ResolveSettingsPath(executableFolder);
     ResolveScriptsFolder(executableFolder);
     ResolveServerUrl();
+    ResolveCatalogKeys();
+    ResolveAcceptedSerial();
 }
 
 void LoadSettings() {

@@ -5,11 +5,14 @@
 #ifndef UPDATER_APP_SETTINGS_H
 #define UPDATER_APP_SETTINGS_H
 
+#include <stdint.h>
+
 enum {
     SETTINGS_PATH_CAPACITY = 260,
     SCRIPTS_FOLDER_CAPACITY = 260,
     SERVER_URL_CAPACITY = 1024,
     LAST_SCRIPT_CAPACITY = 64,
+    CATALOG_KEYS_CAPACITY = 400,
 };
 
 // Full path of updater.ini: the executable's folder, a backslash, updater.ini.
@@ -25,6 +28,21 @@ extern char16_t ServerUrl[SERVER_URL_CAPACITY];
 
 // Used when updater.ini has no `url` key at all.
 extern const char16_t DefaultServerUrl[];
+
+// Public keys that the catalog must be signed with (`key`, as catalog-tool
+// keygen prints them); empty means catalogs are not checked. A blank or
+// absent `key` gives the key built into the program (DefaultCatalogKeys,
+// empty unless the build set one): updater.ini can replace that key, for a
+// move to a new one, but not turn the check off.
+extern char16_t CatalogKeys[CATALOG_KEYS_CAPACITY];
+extern const char16_t DefaultCatalogKeys[];
+
+// The highest serial of a signed catalog accepted so far (`serial`), 0 when
+// none; read at start-up.
+extern uint64_t AcceptedSerial;
+
+// Stores serial as `serial` when it is higher than AcceptedSerial.
+void RememberAcceptedSerial(uint64_t serial);
 
 // Resolves SettingsPath, ScriptsFolder and ServerUrl from the running
 // executable's location. Cannot fail: missing values take their defaults.

@@ -203,3 +203,21 @@ TEST_F(SettingsTest, ANameWithALineBreakIsNeverWrittenAsLast) {
     }
     EXPECT_EQ(IniText().find("Payload"), std::string::npos);
 }
+
+TEST_F(SettingsTest, KeyAndSerialForSignedCatalogs) {
+    Resolve("[updater]\r\nkey= p256:abc \r\nserial=12\r\n");
+    EXPECT_EQ(std::u16string(CatalogKeys), u"p256:abc");
+    EXPECT_EQ(AcceptedSerial, 12u);
+    // Blank or absent: the key built in; a serial that is not a number: 0.
+    for (const char* ini : {"[updater]\r\nkey=  \r\nserial=x1\r\n", "[updater]\r\n"}) {
+        Resolve(ini);
+        EXPECT_EQ(std::u16string(CatalogKeys), std::u16string(DefaultCatalogKeys));
+        EXPECT_EQ(AcceptedSerial, 0u);
+    }
+    // Only a higher serial is stored, and it survives the next start.
+    RememberAcceptedSerial(900000000000000001ull);
+    RememberAcceptedSerial(5);
+    ResolveSettings(Executable().c_str());
+    EXPECT_EQ(AcceptedSerial, 900000000000000001ull);
+    EXPECT_NE(IniText().find("serial=900000000000000001"), std::string::npos);
+}

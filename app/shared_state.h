@@ -38,10 +38,18 @@ enum {
 
 // Private messages, posted to MainWindow, never sent.
 enum {
-    APP_MESSAGE_BASE = 0x8000,                     // WM_APP
-    WM_APP_CHECK_DONE = APP_MESSAGE_BASE + 1,      // wParam 1 catalog arrived, 0 not; lParam 0
-    WM_APP_PROGRESS = APP_MESSAGE_BASE + 2,        // wParam bar 0 or 1; lParam its Permille
-    WM_APP_DOWNLOAD_DONE = APP_MESSAGE_BASE + 3,   // wParam 1 all placed, 0 not; lParam placed
+    APP_MESSAGE_BASE = 0x8000,                    // WM_APP
+    WM_APP_CHECK_DONE = APP_MESSAGE_BASE + 1,     // wParam a CHECK_DONE_ value; lParam 0
+    WM_APP_PROGRESS = APP_MESSAGE_BASE + 2,       // wParam bar 0 or 1; lParam its Permille
+    WM_APP_DOWNLOAD_DONE = APP_MESSAGE_BASE + 3,  // wParam 1 all placed, 0 not; lParam placed
+};
+
+// What WM_APP_CHECK_DONE reports in wParam.
+enum {
+    CHECK_DONE_UNREACHABLE = 0,   // the catalog did not arrive
+    CHECK_DONE_ARRIVED = 1,       // the catalog arrived (and verified, when a key is set)
+    CHECK_DONE_NOT_VERIFIED = 2,  // not signed with the key: not used
+    CHECK_DONE_OLDER = 3,         // signed, but older than one used before: not used
 };
 
 struct ProgressBar {

@@ -87,16 +87,27 @@ void AddNote(ScriptRecord& script, const char16_t* value) {
                               u"- %s\r\n", value);
 }
 
+// Ends text at its first bar, if any.
+char16_t* CutAtBar(char16_t* text) {
+    char16_t* bar = TextFindChar(text, u'|');
+    if (bar != nullptr) *bar = 0;
+    return text;
+}
+
 void AddFile(ScriptRecord& script, char16_t* value, int keep) {
     if (value[0] == 0 || FileCount >= MAX_FILES) return;
     const char16_t* digest = u"";
+    const char16_t* sha256 = u"";
     char16_t* bar = TextFindChar(value, u'|');
     if (bar != nullptr) {
         *bar = 0;
         char16_t* afterBar = bar + 1;
         char16_t* secondBar = TextFindChar(afterBar, u'|');
         digest = afterBar;
-        if (secondBar != nullptr) *secondBar = 0;
+        if (secondBar != nullptr) {
+            *secondBar = 0;
+            sha256 = CutAtBar(secondBar + 1);
+        }
     }
     // The path is tested as written and as kept: a cut may not leave a
     // device or an empty part at its end.
@@ -114,6 +125,9 @@ void AddFile(ScriptRecord& script, char16_t* value, int keep) {
     FileRecord& file = FileTable[FileCount++];
     TextCopy(file.path, FILE_PATH_CAPACITY, path);
     TextCopy(file.md5, FILE_MD5_CAPACITY, digest);
+    // A longer field, cut, could pass for a digest it is not: it counts as none.
+    bool fits = TextLength(sha256) < FILE_SHA256_CAPACITY;
+    TextCopy(file.sha256, FILE_SHA256_CAPACITY, fits ? sha256 : u"");
     file.keep = keep;
     file.status = 0;
     ++script.fileCount;

@@ -8,6 +8,8 @@
 //     note = One line of release notes.      (any number)
 //     file = lib/main.lua|<32 hex digits>    (any number)
 //     keep = lib/settings.ini|<32 hex digits> (a file the user may change)
+// A signed catalog (catalog/signing.h) adds a third field to file and keep
+// lines, the SHA-256 as 64 hexadecimal digits.
 // Malformed content never fails the parse: what does not fit is ignored,
 // cut, or dropped. A script and a file are named everywhere by their index.
 #ifndef UPDATER_CATALOG_CATALOG_H
@@ -21,6 +23,7 @@ enum {
     SCRIPT_DESC_CAPACITY = 200,
     FILE_PATH_CAPACITY = 260,
     FILE_MD5_CAPACITY = 33,
+    FILE_SHA256_CAPACITY = 65,
     MAX_SCRIPTS = 64,
     MAX_FILES = 4096,
     NOTES_CAPACITY = 4096,
@@ -38,6 +41,8 @@ struct ScriptRecord {
 struct FileRecord {
     char16_t path[FILE_PATH_CAPACITY];  // relative to the script's folder, slashes as written
     char16_t md5[FILE_MD5_CAPACITY];    // expected digest as written, empty when none
+    char16_t sha256[FILE_SHA256_CAPACITY];  // third field: SHA-256 as written, empty when
+                                            // none or longer than 64 (signed catalogs only)
     int32_t keep;                       // 1 for a `keep` line, 0 for a `file` line
     int32_t status;                     // FileStatus, 0 until the statuses are computed
 };

@@ -9,6 +9,7 @@
 #include "catalog/catalog.h"
 #include "catalog/local_state.h"
 #include "catalog/server.h"
+#include "catalog/signing.h"
 
 enum { CATALOG_ADDRESS_CAPACITY = 1100 };
 
@@ -38,11 +39,19 @@ uint32_t CheckWorker(void* /*unused*/) {
     uint32_t size = 0;
     unsigned char* bytes = FetchResourceWithTerms(address, &size, -1, &CatalogTerms);
     if (bytes == nullptr) {
-        PostToMainWindow(WM_APP_CHECK_DONE, 0, 0);
+        PostToMainWindow(WM_APP_CHECK_DONE, CHECK_DONE_UNREACHABLE, 0);
+        return 0;
+    }
+    // With a key, an unverified catalog is never parsed: the tables stay
+    // as they were and nothing can be installed.
+    int outcome = CheckCatalogSignature(bytes, size);
+    if (outcome != CHECK_DONE_ARRIVED) {
+        free(bytes);
+        PostToMainWindow(WM_APP_CHECK_DONE, outcome, 0);
         return 0;
     }
     LoadCatalog(bytes);
     for (int script = 0; script < ScriptCount; ++script) RefreshFileStatuses(script);
-    PostToMainWindow(WM_APP_CHECK_DONE, 1, 0);
+    PostToMainWindow(WM_APP_CHECK_DONE, CHECK_DONE_ARRIVED, 0);
     return 0;
 }

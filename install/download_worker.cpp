@@ -13,6 +13,7 @@
 #include "catalog/hash_os.h"
 #include "catalog/local_state.h"
 #include "catalog/server.h"
+#include "catalog/signing.h"
 #include "install/files_os.h"
 
 namespace {
@@ -44,7 +45,10 @@ int CountFilesToDownload(const ScriptRecord& script) {
 // A digest the catalog gives must match what arrived: an error page served
 // with status 200, or a file changed on the server without its catalog, must
 // not replace a good script.
+// In a signed catalog the SHA-256 binds the content to the signature (an
+// MD5 can be forged to match): a line without one fails too.
 bool MatchesCatalogDigest(const FileRecord& file, const unsigned char* content, uint32_t size) {
+    if (CatalogSigned && !MatchesSha256Field(file.sha256, content, size)) return false;
     if (file.md5[0] == 0) return true;
     char16_t digest[DIGEST_CAPACITY];
     return HashBytes(content, size, digest) && TextCompareNoCase(digest, file.md5) == 0;

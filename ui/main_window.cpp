@@ -13,6 +13,7 @@
 #include "catalog/catalog.h"
 #include "catalog/check_run.h"
 #include "catalog/local_state.h"
+#include "catalog/signing.h"
 #include "install/download_worker.h"
 #include "ui/draw.h"
 #include "ui/picker.h"
@@ -325,22 +326,33 @@ int LastChosenScript() {
     return candidate;
 }
 
-void ShowUnreachableNotice() {
-    TextFormat(NoticeText, NOTICE_TEXT_CAPACITY,
-               u"Could not reach the server.\r\n%s\r\n\r\nCheck your internet and open the updater "
-               u"again.",
-               ServerUrl);
+// The notice for a check whose catalog is not used, with the server address.
+void ShowCheckNotice(WPARAM outcome) {
+    const char16_t* format =
+        u"Could not reach the server.\r\n%s\r\n\r\nCheck your internet and open the updater "
+        u"again.";
+    if (outcome == CHECK_DONE_NOT_VERIFIED) {
+        format =
+            u"Could not verify the catalog.\r\n%s\r\n\r\nIt is not signed with the key in "
+            u"updater.ini.";
+    } else if (outcome == CHECK_DONE_OLDER) {
+        format =
+            u"Could not verify the catalog.\r\n%s\r\n\r\nIt is older than a catalog this "
+            u"updater already used.";
+    }
+    TextFormat(NoticeText, NOTICE_TEXT_CAPACITY, format, ServerUrl);
     NoticeText[NOTICE_TEXT_CAPACITY - 1] = 0;
 }
 
-void OnCheckDone(WPARAM arrived) {
+void OnCheckDone(WPARAM outcome) {
     WorkerBusy = 0;
-    if (arrived) {
+    if (outcome == CHECK_DONE_ARRIVED) {
+        if (CatalogSigned) RememberAcceptedSerial(CatalogSerial);
         SelectScript(LastChosenScript());
         UpdateSummary();
         return;
     }
-    ShowUnreachableNotice();
+    ShowCheckNotice(outcome);
     UpdateSummary();
     UpdateDetailsText();
     UpdateButtons();

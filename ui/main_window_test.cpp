@@ -16,6 +16,7 @@
 #include "catalog/catalog.h"
 #include "catalog/local_state.h"
 #include "tests/support/servers.h"
+#include "tests/support/signer.h"
 #include "tests/ui_support/test_window.h"
 #include "ui/draw.h"
 #include "ui/picker.h"
@@ -384,6 +385,52 @@ TEST_F(MainWindowTest, AnUnreachableServerShowsTheAddressInTheNotice) {
         DestroyWindow(main);
         PumpFor(0);
         ResetSharedState();
+    }
+}
+
+TEST_F(MainWindowTest, ASignedCatalogIsShownOnlyWhenItVerifiesAndIsNotOlder) {
+    TestSigner publisher;
+    TestSigner stranger;
+    struct Case {
+        const TestSigner* signer;
+        int serial;
+        const char16_t* reason;  // null: the catalog is used
+    };
+    const Case cases[] = {
+        {&stranger, 10, u"It is not signed with the key in updater.ini."},
+        {&publisher, 8, u"It is older than a catalog this updater already used."},
+        {&publisher, 10, nullptr},
+    };
+    const std::u16string server = ServerDirPath();
+    const std::string serverAscii(server.begin(), server.end());  // the tests' paths are ASCII
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.serial);
+        std::string catalog = "serial = " + std::to_string(c.serial) + "\n[Tool]\nfile=a.lua\n";
+        WriteFileBytes(ServerDir() / "scripts.txt", catalog);
+        WriteFileBytes(ServerDir() / "scripts.txt.sig", c.signer->SignatureFile(catalog));
+        WriteSettings("[updater]\r\nurl=" + serverAscii + "\r\nkey=" + publisher.KeyText() +
+                      "\r\nserial=9\r\n");
+        HWND main = OpenMainWindow();
+        ASSERT_TRUE(WaitUntilIdle());
+        if (c.reason != nullptr) {
+            std::u16string notice =
+                u"Could not verify the catalog.\r\n" + server + u"\r\n\r\n" + c.reason;
+            EXPECT_EQ(ControlText(ID_DETAILS), notice);
+            HBRUSH brush = nullptr;
+            EXPECT_EQ(TextColourOf(Control(ID_DETAILS), &brush), NoticeColour);
+            EXPECT_EQ(SelectedScript, -1);
+            EXPECT_EQ(ScriptCount, 0);
+            EXPECT_FALSE(IsWindowEnabled(Control(ID_DOWNLOAD)));
+            EXPECT_NE(ReadFileBytes(Root() / "updater.ini").find("serial=9"), std::string::npos);
+        } else {
+            EXPECT_EQ(SelectedScript, 0);
+            EXPECT_EQ(AcceptedSerial, 10u);
+            EXPECT_NE(ReadFileBytes(Root() / "updater.ini").find("serial=10"), std::string::npos);
+        }
+        DestroyWindow(main);
+        PumpFor(0);
+        ResetSharedState();
+        ClearCatalog();
     }
 }
 

@@ -11,6 +11,7 @@
 #include "catalog/check_run.h"
 #include "catalog/hash_os.h"
 #include "catalog/local_state.h"
+#include "catalog/signing.h"
 #include "install/download_worker.h"
 
 bool LoadCatalogText(const std::string& utf8) {
@@ -22,8 +23,18 @@ bool LoadCatalogText(const std::string& utf8) {
     return true;
 }
 
+// No key and nothing signed: every worker test starts with unsigned
+// catalogs unless it sets a key itself.
+static void ResetSigning() {
+    CatalogKeys[0] = 0;
+    AcceptedSerial = 0;
+    CatalogSigned = false;
+    CatalogSerial = 0;
+}
+
 void BeginWorkerTest() {
     ResetSharedState();
+    ResetSigning();
     ClearCatalog();
     BeginMessageCapture();
 }
@@ -31,6 +42,7 @@ void BeginWorkerTest() {
 void EndWorkerTest() {
     EndMessageCapture();
     ResetSharedState();
+    ResetSigning();
 }
 
 std::string Md5Hex(const std::string& bytes) {

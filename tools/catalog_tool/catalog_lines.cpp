@@ -10,6 +10,7 @@
 #include "catalog/catalog.h"
 #include "catalog/names.h"
 #include "tools/catalog_tool/names.h"
+#include "catalog/signing.h"
 
 // ---- lines and their parts ---------------------------------------------------
 
@@ -82,6 +83,10 @@ CatalogKey KeyOf(const std::u16string& key) {
     return KEY_UNKNOWN;
 }
 
+static bool KeyIsSerial(const std::u16string& key) {
+    return TextCompareNoCase(key.c_str(), u"serial") == 0;
+}
+
 FileParts SplitFileValue(const std::u16string& value) {
     FileParts parts = {value, std::u16string(), false};
     size_t bar = value.find(u'|');
@@ -90,7 +95,9 @@ FileParts SplitFileValue(const std::u16string& value) {
     size_t second = value.find(u'|', bar + 1);
     parts.digest = value.substr(
         bar + 1, second == std::u16string::npos ? std::u16string::npos : second - bar - 1);
-    parts.textAfterDigest = second != std::u16string::npos && second + 1 < value.size();
+    // A SHA-256 there is the third field of a signed catalog, not stray text.
+    std::u16string after = second == std::u16string::npos ? u"" : value.substr(second + 1);
+    parts.textAfterDigest = !after.empty() && !IsSha256Text(after.c_str());
     return parts;
 }
 
@@ -234,6 +241,8 @@ private:
     void KeyLine(const std::u16string& trimmed) {
         KeyParts parts = SplitKeyLine(trimmed);
         if (current_ < 0) {
+            // The serial of a signed catalog stands before the first section.
+            if (refusedHeaderLine_ == 0 && KeyIsSerial(parts.key)) return;
             Say(SEVERITY_ERROR, FINDING_NO_CURRENT_SCRIPT,
                 refusedHeaderLine_ == 0 ? u"line is ignored: it comes before any section"
                                         : u"line is ignored: the section header at line " +

@@ -51,7 +51,8 @@ enum CatalogKey { KEY_UNKNOWN, KEY_VERSION, KEY_DESC, KEY_NOTE, KEY_FILE, KEY_KE
 CatalogKey KeyOf(const std::u16string& key);  // without regard to case
 
 // A file or keep value: the path before the first '|', the digest up to a
-// second '|', and whether anything followed that.
+// second '|', and whether anything but a SHA-256 (64 hexadecimal digits, the
+// third field of a signed catalog) followed that.
 struct FileParts {
     std::u16string path;
     std::u16string digest;

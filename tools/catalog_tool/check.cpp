@@ -19,6 +19,7 @@
 #include "catalog/wire_address.h"
 #include "tools/catalog_tool/catalog_lines.h"
 #include "tools/catalog_tool/names.h"
+#include "tools/catalog_tool/sign.h"
 #include "tools/catalog_tool/tool_os.h"
 
 namespace {
@@ -266,7 +267,7 @@ void TellSummary(const CheckRun& run, Report& report) {
 
 }  // namespace
 
-int RunCheck(const std::u16string& source, Report& report) {
+int RunCheck(const std::u16string& source, const std::u16string& keyText, Report& report) {
     CheckRun run;
     if (!UseSource(source, &run, report)) return EXIT_FAILED;
     uint32_t size = 0;
@@ -278,6 +279,9 @@ int RunCheck(const std::u16string& source, Report& report) {
     }
     CheckBytes(&run, bytes, size);
     bool read = ReadCatalog(&run, bytes, report);
+    if (read && !keyText.empty()) {
+        read = CheckSigning(run.where, bytes, size, keyText, run.model.files, report);
+    }
     free(bytes);
     if (!read) return EXIT_FAILED;
     CheckLocalNames(&run);

@@ -12,7 +12,12 @@
 #include "tools/catalog_tool/report.h"
 
 // source: an http:// or https:// base address, or a server folder (either
-// slash). Sets ServerUrl to it. Returns a ToolExit value.
-int RunCheck(const std::u16string& source, Report& report);
+// slash). Sets ServerUrl to it. keyText: one or two public keys to verify
+// the signature, serial and SHA-256 fields with (sign.h), empty for none.
+// Returns a ToolExit value.
+int RunCheck(const std::u16string& source, const std::u16string& keyText, Report& report);
+inline int RunCheck(const std::u16string& source, Report& report) {
+    return RunCheck(source, std::u16string(), report);
+}
 
 #endif  // UPDATER_TOOLS_CATALOG_TOOL_CHECK_H

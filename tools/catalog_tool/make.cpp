@@ -21,6 +21,7 @@
 #include "install/files_os.h"
 #include "tools/catalog_tool/catalog_lines.h"
 #include "tools/catalog_tool/names.h"
+#include "tools/catalog_tool/sign.h"
 #include "tools/catalog_tool/tool_os.h"
 
 namespace {
@@ -648,7 +649,8 @@ int ExitAfterErrors(const MakeRun& run) {
 
 }  // namespace
 
-int RunMake(const std::u16string& folder, const std::u16string& outFile, Report& report) {
+int RunMake(const std::u16string& folder, const std::u16string& outFile,
+            const std::u16string& keyFile, Report& report) {
     MakeRun run;
     run.folder = ProgramForm(folder);
     if (run.folder.empty() || KindOfPath(run.folder.c_str()) != PATH_FOLDER) {
@@ -676,6 +678,9 @@ int RunMake(const std::u16string& folder, const std::u16string& outFile, Report&
     NewCatalog catalog = MergeCatalog(run, hasOld ? &old : nullptr, report);
     std::string bytes = CatalogBytes(catalog);
     if (!ProveCatalog(catalog, bytes, &run, report)) return ExitAfterErrors(run);
+    // The third fields change no path or MD5 that the proof read.
+    if (!AddSha256Fields(run.folder, &bytes, report)) return EXIT_FAILED;
+    if (!keyFile.empty()) return WriteSignedCatalog(run.out, run.outShown, bytes, keyFile, report);
     if (SameAsWritten(run.out, bytes)) {
         report.Note(FINDING_SUMMARY, run.outShown, 0, u"up to date: " + CountsText(catalog));
         return EXIT_OK;

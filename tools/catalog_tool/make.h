@@ -24,7 +24,13 @@
 
 // folder: the server folder; outFile: where to write (empty for the
 // folder's scripts.txt). The catalog kept from is outFile when it exists,
-// else the folder's scripts.txt when that exists. Returns a ToolExit value.
-int RunMake(const std::u16string& folder, const std::u16string& outFile, Report& report);
+// else the folder's scripts.txt when that exists. Every file line gets the
+// file's SHA-256 as a third field. keyFile: a private key to sign with
+// (sign.h), empty for none. Returns a ToolExit value.
+int RunMake(const std::u16string& folder, const std::u16string& outFile,
+            const std::u16string& keyFile, Report& report);
+inline int RunMake(const std::u16string& folder, const std::u16string& outFile, Report& report) {
+    return RunMake(folder, outFile, std::u16string(), report);
+}
 
 #endif  // UPDATER_TOOLS_CATALOG_TOOL_MAKE_H

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "catalog/catalog.h"
+#include "tests/support/signer.h"
 #include "tests/support/workers.h"
 #include "tools/catalog_tool/check.h"
 #include "tools/catalog_tool/tool_test_support.h"
@@ -158,14 +159,15 @@ TEST(Make, MakeOverAnExistingCatalogKeepsItsMetadata) {
 
     Report report(false);
     ASSERT_EQ(MakeIn(server.Path(), report), EXIT_OK) << ReportText(report);
-    EXPECT_EQ(
-        CatalogAt(server.Path()),
-        Lines({"; Our scripts", "", "[Zeta]  ; listed first on purpose", "version = 2.0",
-               "desc = The last letter.", "note = Now faster.", "; the main file",
-               "file = main.lua|" + Md5Hex("new main"), "keep = config.ini|" + Md5Hex("config"),
-               "file = new.lua|" + Md5Hex("new file"), "note = Second note.", "", "[Alpha]",
-               "version = 1.0", "file = lib\\util.lua|" + lowerUtil, "", "[Beta]",
-               "file = b.lua|" + Md5Hex("b")}));
+    EXPECT_EQ(CatalogAt(server.Path()),
+              Lines({"; Our scripts", "", "[Zeta]  ; listed first on purpose", "version = 2.0",
+                     "desc = The last letter.", "note = Now faster.", "; the main file",
+                     "file = main.lua|" + Md5Hex("new main") + "|" + Sha256Hex("new main"),
+                     "keep = config.ini|" + Md5Hex("config") + "|" + Sha256Hex("config"),
+                     "file = new.lua|" + Md5Hex("new file") + "|" + Sha256Hex("new file"),
+                     "note = Second note.", "", "[Alpha]", "version = 1.0",
+                     "file = lib\\util.lua|" + lowerUtil + "|" + Sha256Hex("util"), "", "[Beta]",
+                     "file = b.lua|" + Md5Hex("b") + "|" + Sha256Hex("b")}));
     EXPECT_TRUE(HasFinding(report, SEVERITY_NOTE, FINDING_CHANGE, 8))
         << ReportText(report);  // updated
     EXPECT_TRUE(HasFinding(report, SEVERITY_NOTE, FINDING_CHANGE, 10))
@@ -181,7 +183,8 @@ TEST(Make, MakeOverAnExistingCatalogKeepsItsMetadata) {
 TEST(Make, KeepsLinesTheUpdaterIgnoresAndSaysSo) {
     TempFolder server;
     Publish(server.Path(), "S/a.lua", "a");
-    std::string old = "author = someone\n[S]\nlicence = MIT\nfile = a.lua|" + Md5Hex("a") + "\n";
+    std::string old = "author = someone\n[S]\nlicence = MIT\nfile = a.lua|" + Md5Hex("a") + "|" +
+                      Sha256Hex("a") + "\n";
     Publish(server.Path(), "scripts.txt", old);
     Report report(false);
     EXPECT_EQ(MakeIn(server.Path(), report), EXIT_OK) << ReportText(report);
@@ -310,7 +313,7 @@ TEST(Make, CountsTheNotesExactlyAsTheUpdaterDoes) {
         TempFolder server;
         for (const char* script : {"A", "B", "C"})
             Publish(server.Path(), std::string(script) + "/a.lua", "a");
-        std::string file = "file = a.lua|" + Md5Hex("a") + "\n";
+        std::string file = "file = a.lua|" + Md5Hex("a") + "|" + Sha256Hex("a") + "\n";
         // 2000 + 4, two separators, then a note of L: L + 2006 + 6 <= 4096.
         std::string old = "[A]\nnote = " + std::string(2000, 'x') + "\n" + file + "[B]\n" + file +
                           "[C]\n" + file + "note = " + std::string(2084 + extra, 'y') + "\n";
@@ -338,8 +341,9 @@ TEST(Make, WritesElsewhereKeepingTheFoldersCatalog) {
     Report report(false);
     ASSERT_EQ(RunMake(server.ProgramPath(), elsewhere.ProgramPath("out.txt"), report), EXIT_OK)
         << ReportText(report);
-    EXPECT_EQ(ReadFileBytes(elsewhere / "out.txt"),
-              "[S]\nversion = 3\nfile = a.lua|" + Md5Hex("changed") + "\n");
+    EXPECT_EQ(
+        ReadFileBytes(elsewhere / "out.txt"),
+        "[S]\nversion = 3\nfile = a.lua|" + Md5Hex("changed") + "|" + Sha256Hex("changed") + "\n");
     EXPECT_EQ(CatalogAt(server.Path()), old);
 }
 

@@ -48,7 +48,8 @@ enum FindingKind {
     FINDING_ADDRESS_CUT,      // the updater's address buffers would cut it
     // The published files.
     FINDING_FILE_MISSING,     // the server did not give the file
-    FINDING_DIGEST_MISMATCH,  // the file's MD5 is not the catalog's
+    FINDING_DIGEST_MISMATCH,  // the file's MD5 (or SHA-256) is not the catalog's
+    FINDING_SIGNATURE,        // signing: the signature, the serial, a SHA-256 field, a key
     // make.
     FINDING_NAME_REFUSED,      // a script or file name make leaves out
     FINDING_CATALOG_PROBLEM,   // the existing catalog cannot be kept safely
