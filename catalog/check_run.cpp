@@ -10,8 +10,6 @@
 #include "catalog/local_state.h"
 #include "catalog/server.h"
 
-enum { CATALOG_ADDRESS_CAPACITY = 1100 };
-
 // Every limit of the catalog format together fits in under 2 MiB; a larger
 // catalog is refused as soon as that is known, rather than held.
 const uint32_t CATALOG_MAX_BYTES = 16u * 1024 * 1024;

@@ -23,16 +23,6 @@
 
 namespace {
 
-enum {
-    CATALOG_ADDRESS_CAPACITY = 1100,  // the check run's buffer
-    RELATIVE_ADDRESS_CAPACITY = 400,  // the download worker's "%s/%s"
-    FILE_ADDRESS_CAPACITY = 1400,     // and its full address
-    // Big enough that nothing the catalog can hold is ever cut, to tell
-    // whether the updater's own buffers cut an address.
-    UNCUT_ADDRESS_CAPACITY =
-        SERVER_URL_CAPACITY + 3 * (SCRIPT_NAME_CAPACITY + FILE_PATH_CAPACITY) + 8,
-};
-
 // One check run: the source, what the catalog holds, and the findings about
 // its lines, gathered first so that they can be told in line order.
 struct CheckRun {
@@ -192,12 +182,8 @@ void TellLineFindings(CheckRun* run, Report& report) {
 // reason told) when its buffers would cut it.
 std::u16string FileAddress(const CheckRun& run, const ModelFile& file, Report& report) {
     const ModelScript& script = run.model.scripts[file.script];
-    char16_t relative[RELATIVE_ADDRESS_CAPACITY];
-    TextFormat(relative, RELATIVE_ADDRESS_CAPACITY, u"%s/%s", script.name.c_str(),
-               file.path.c_str());
-    std::u16string address = Address(relative, FILE_ADDRESS_CAPACITY);
-    if (static_cast<size_t>(TextLength(relative)) < script.name.size() + 1 + file.path.size() ||
-        address != Address(relative, UNCUT_ADDRESS_CAPACITY)) {
+    char16_t address[FILE_ADDRESS_CAPACITY];
+    if (!BuildFileAddress(address, script.name.c_str(), file.path.c_str())) {
         report.Error(FINDING_ADDRESS_CUT, run.where, file.line,
                      u"the updater's address buffers cut the address of " + Quoted(file.path) +
                          u": use a shorter server address, script name or path");
