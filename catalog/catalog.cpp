@@ -162,7 +162,8 @@ LineVerdict HandleKeyLine(ParseState& state, char16_t* line) {
 
     ScriptRecord& script = *state.current;
     if (TextCompareNoCase(key, u"version") == 0) {
-        if (CopyField(script.version, SCRIPT_VERSION_CAPACITY, value)) state.line.cuts |= CUT_VERSION;
+        if (CopyField(script.version, SCRIPT_VERSION_CAPACITY, value))
+            state.line.cuts |= CUT_VERSION;
         return LINE_VERSION_TAKEN;
     }
     if (TextCompareNoCase(key, u"desc") == 0) {

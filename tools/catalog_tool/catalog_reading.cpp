@@ -19,7 +19,8 @@ public:
     void Line(const ParsedLine& line) override {
         LineRecord record;
         record.number = line.number;
-        record.written = text_.substr(static_cast<size_t>(line.start), static_cast<size_t>(line.length));
+        record.written =
+            text_.substr(static_cast<size_t>(line.start), static_cast<size_t>(line.length));
         while (!record.written.empty() && record.written.back() == u'\r') record.written.pop_back();
         record.trimmed = text_.substr(static_cast<size_t>(line.trimmedStart),
                                       static_cast<size_t>(line.trimmedLength));
@@ -93,7 +94,9 @@ std::vector<int> LinesWithInvalidUtf8(const unsigned char* bytes, size_t size) {
     int line = 1;
     for (size_t start = 0; start < end; ++line) {
         const void* newline = memchr(text + start, '\n', end - start);
-        size_t stop = newline != nullptr ? static_cast<size_t>(static_cast<const char*>(newline) - text) : end;
+        size_t stop = newline != nullptr
+                          ? static_cast<size_t>(static_cast<const char*>(newline) - text)
+                          : end;
         if (!IsUtf8(text + start, static_cast<int>(stop - start))) lines.push_back(line);
         start = stop + 1;
     }

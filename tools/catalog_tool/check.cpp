@@ -212,7 +212,8 @@ void CheckPublishedFile(const CheckRun& run, int file, const std::u16string& add
     unsigned char* content = FetchResource(address.c_str(), &size, -1);
     if (content == nullptr) {
         report.Error(FINDING_FILE_MISSING, run.where, line,
-                     shown + (run.web ? u" is missing (or the server refused it)" : u" is missing") +
+                     shown +
+                         (run.web ? u" is missing (or the server refused it)" : u" is missing") +
                          u": the updater cannot install it");
         return;
     }
@@ -249,13 +250,13 @@ void CheckFiles(const CheckRun& run, Report& report) {
 
 void WarnUnlisted(const std::u16string& path, const std::u16string& what, Report& report) {
     report.Warning(FINDING_NOT_IN_CATALOG, DisplayPath(path), 0,
-                   what + u" is not in the catalog, so the updater never installs it; run "
-                          u"catalog-tool make if it should be");
+                   what +
+                       u" is not in the catalog, so the updater never installs it; run "
+                       u"catalog-tool make if it should be");
 }
 
-void FindUnlistedFiles(const std::u16string& folder,
-                       const std::u16string& prefix, const std::set<std::u16string>& listed,
-                       Report& report) {
+void FindUnlistedFiles(const std::u16string& folder, const std::u16string& prefix,
+                       const std::set<std::u16string>& listed, Report& report) {
     std::vector<FolderEntry> entries;
     if (!ListFolder(folder.c_str(), &entries)) return;
     std::sort(entries.begin(), entries.end(),

@@ -117,8 +117,7 @@ private:
             const ScriptRecord& script = ScriptTable[line.script];
             int capacity = cut == CUT_VERSION ? SCRIPT_VERSION_CAPACITY : SCRIPT_DESC_CAPACITY;
             Say(SEVERITY_ERROR, FINDING_VALUE_CUT,
-                std::u16string(key) + u" is cut to " + NumberText(capacity - 1) +
-                    u" characters: " +
+                std::u16string(key) + u" is cut to " + NumberText(capacity - 1) + u" characters: " +
                     Quoted(cut == CUT_VERSION ? script.version : script.desc));
         }
     }
@@ -136,7 +135,8 @@ private:
         }
         if (!IsMd5Text(file.md5)) BadDigest(file);
         if (line.hasSecondBar && !line.afterDigest.empty()) {
-            Say(SEVERITY_WARNING, FINDING_TEXT_AFTER_DIGEST, u"text after the second '|' is ignored");
+            Say(SEVERITY_WARNING, FINDING_TEXT_AFTER_DIGEST,
+                u"text after the second '|' is ignored");
         }
     }
 
@@ -157,9 +157,9 @@ private:
             }
             return;
         }
-        std::u16string which =
-            u"digest " + Quoted(file.md5) + u" is not 32 hexadecimal digits: no download ever "
-                                              u"matches it, so the updater refuses every one";
+        std::u16string which = u"digest " + Quoted(file.md5) +
+                               u" is not 32 hexadecimal digits: no download ever "
+                               u"matches it, so the updater refuses every one";
         Say(SEVERITY_ERROR, FINDING_BAD_DIGEST,
             which + (file.keep ? std::u16string(u" and a new install stops at this file")
                                : std::u16string(u" and shows the file as Update after every "

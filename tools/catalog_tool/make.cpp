@@ -238,7 +238,8 @@ void MergeFileLine(SectionMerge* merge, const LineRecord& line, const OldCatalog
     } else if (line.digest.empty()) {
         // A line written by hand without its digest: the file may well be
         // what the publisher meant all along.
-        merge->lines.push_back(NewFileLine(line.path, found.digest, keep, u"digest filled " + where));
+        merge->lines.push_back(
+            NewFileLine(line.path, found.digest, keep, u"digest filled " + where));
         ++catalog->counts.filled;
     } else {
         merge->lines.push_back(NewFileLine(line.path, found.digest, keep, u"updated " + where));
@@ -282,8 +283,9 @@ void MergeSection(NewCatalog* catalog, const OldSection& section, const FoundScr
         ++catalog->counts.added;
         ++merge.changed;
     }
-    merge.lines.insert(merge.lines.begin() + static_cast<std::ptrdiff_t>(InsertionPoint(merge.lines)),
-                       added.begin(), added.end());
+    merge.lines.insert(
+        merge.lines.begin() + static_cast<std::ptrdiff_t>(InsertionPoint(merge.lines)),
+        added.begin(), added.end());
     PlaceSection(catalog, merge.lines, run, report);
     WarnSameVersion(merge, run, report);
 }
@@ -308,9 +310,9 @@ NewCatalog MergeCatalog(const MakeRun& run, const OldCatalog* old, Report& repor
     std::map<std::u16string, const FoundScript*> folders;
     for (const FoundScript& script : run.scripts) folders[script.name] = &script;
     if (old == nullptr) {
-        catalog.lines = {NewLine{u"; Catalog of the script server, written by catalog-tool make.", 0,
-                                 false, {}},
-                         NewLine{u"", 0, false, {}}};
+        catalog.lines = {
+            NewLine{u"; Catalog of the script server, written by catalog-tool make.", 0, false, {}},
+            NewLine{u"", 0, false, {}}};
     } else {
         for (const LineRecord* line : old->preamble) catalog.lines.push_back(KeptLine(*line));
         for (const OldSection& section : old->sections) {
@@ -435,8 +437,8 @@ std::u16string CountsText(const NewCatalog& catalog) {
     return NumberText(catalog.scripts) + u" scripts, " + NumberText(catalog.files) +
            u" files (files: " + NumberText(c.added) + u" added, " + NumberText(c.updated) +
            u" updated, " + NumberText(c.filled) + u" digests filled, " + NumberText(c.dropped) +
-           u" dropped; scripts: " +
-           NumberText(c.scriptsAdded) + u" added, " + NumberText(c.scriptsDropped) + u" dropped)";
+           u" dropped; scripts: " + NumberText(c.scriptsAdded) + u" added, " +
+           NumberText(c.scriptsDropped) + u" dropped)";
 }
 
 std::u16string ProgramForm(const std::u16string& path) {

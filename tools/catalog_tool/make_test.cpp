@@ -375,8 +375,8 @@ TEST(Make, TellsADigestFilledApartFromAFileUpdatedAndWarnsOfAnUnchangedVersion) 
     TempFolder server;
     Publish(server.Path(), "S/a.lua", "a");
     Publish(server.Path(), "S/user.ini", "u");
-    Publish(server.Path(), "scripts.txt", "[S]\nversion = 1.0\nkeep = user.ini\nfile = a.lua|" +
-                                              Md5Hex("a") + "\n");
+    Publish(server.Path(), "scripts.txt",
+            "[S]\nversion = 1.0\nkeep = user.ini\nfile = a.lua|" + Md5Hex("a") + "\n");
     Report filled(false);
     ASSERT_EQ(MakeIn(server.Path(), filled), EXIT_OK) << ReportText(filled);
     EXPECT_NE(ReportText(filled).find("digest filled S/user.ini"), std::string::npos)

@@ -51,11 +51,11 @@ enum FindingKind {
     FINDING_DIGEST_MISMATCH,  // the file's MD5 is not the catalog's
     FINDING_NOT_IN_CATALOG,   // a file or script folder on the server folder the catalog omits
     // make.
-    FINDING_NAME_REFUSED,      // a script or file name make leaves out
-    FINDING_CATALOG_PROBLEM,   // the existing catalog cannot be kept safely
-    FINDING_CHANGE,            // what make added, updated or dropped
-    FINDING_SAME_VERSION,      // files of a section changed, its version did not
-    FINDING_IO,                // a file or folder that could not be read or written
+    FINDING_NAME_REFUSED,     // a script or file name make leaves out
+    FINDING_CATALOG_PROBLEM,  // the existing catalog cannot be kept safely
+    FINDING_CHANGE,           // what make added, updated or dropped
+    FINDING_SAME_VERSION,     // files of a section changed, its version did not
+    FINDING_IO,               // a file or folder that could not be read or written
     FINDING_SUMMARY,
     // The command line.
     FINDING_HELP,   // a line of --help

@@ -158,4 +158,3 @@ void WalkServerFolder(MakeRun* run, Report& report) {
         run->scripts.push_back(script);
     }
 }
-

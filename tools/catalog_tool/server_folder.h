@@ -35,8 +35,7 @@ struct MakeRun {
 std::u16string Inside(const std::u16string& folder, const std::u16string& name);
 
 // Tells an error about something that could not be read or written.
-void IoError(MakeRun* run, Report& report, const std::u16string& where,
-             const std::u16string& text);
+void IoError(MakeRun* run, Report& report, const std::u16string& where, const std::u16string& text);
 
 // Fills run->scripts from run->folder.
 void WalkServerFolder(MakeRun* run, Report& report);
