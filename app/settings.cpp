@@ -22,24 +22,6 @@ const char16_t DefaultCatalogKeys[] = UPDATER_DEFAULT_KEY;
 static const char16_t SettingsSection[] = u"updater";
 static const char16_t SettingsFileName[] = u"\\updater.ini";
 
-int TrimSpaces(char16_t* text) {
-    if (text[0] == u' ' || text[0] == u'\t') {
-        int first = 0;
-        while (text[first] == u' ' || text[first] == u'\t') ++first;
-        int i = 0;
-        do {
-            text[i] = text[i + first];
-        } while (text[i++] != 0);
-    }
-    int length = TextLength(text);
-    while (length > 0) {
-        char16_t last = text[length - 1];
-        if (last != u'\t' && last != u'\r' && last != u' ') break;
-        text[--length] = 0;
-    }
-    return length;
-}
-
 // Reads one key of the [updater] section; nothing is read without a file.
 static void ReadSetting(const char16_t* key, const char16_t* fallback, char16_t* buffer,
                         int capacity) {

@@ -60,8 +60,4 @@ void ReadLastScript(char16_t* buffer);
 // carriage return or a line feed is never written (the old value stays).
 void WriteLastScript(const char16_t* name);
 
-// Removes leading spaces and tabs and trailing tabs, carriage returns and
-// spaces, in place. Returns the new length.
-int TrimSpaces(char16_t* text);
-
 #endif  // UPDATER_APP_SETTINGS_H

@@ -33,31 +33,6 @@ protected:
 
 }  // namespace
 
-TEST(TrimSpaces, TrimsTheTwoEndsDifferently) {
-    char16_t text[64] = u"  D:\\Games\\Scripts\t\r";
-    EXPECT_EQ(TrimSpaces(text), 16);
-    EXPECT_EQ(std::u16string(text), u"D:\\Games\\Scripts");
-
-    char16_t carriageReturnFirst[] = u"\rvalue\n";
-    EXPECT_EQ(TrimSpaces(carriageReturnFirst), 7);
-    EXPECT_EQ(std::u16string(carriageReturnFirst), u"\rvalue\n");
-
-    char16_t tabsInside[] = u"\t a\tb \t";
-    EXPECT_EQ(TrimSpaces(tabsInside), 3);
-    EXPECT_EQ(std::u16string(tabsInside), u"a\tb");
-}
-
-TEST(TrimSpaces, EmptyAndBlankTextsBecomeEmpty) {
-    char16_t empty[] = u"";
-    EXPECT_EQ(TrimSpaces(empty), 0);
-    EXPECT_EQ(empty[0], 0);
-    char16_t spaces[] = u"     ";
-    EXPECT_EQ(TrimSpaces(spaces), 0);
-    EXPECT_EQ(spaces[0], 0);
-    char16_t mixed[] = u" \t \r";
-    EXPECT_EQ(TrimSpaces(mixed), 0);
-}
-
 TEST_F(SettingsTest, WithoutAFileEveryValueTakesItsDefault) {
     ResolveWithoutFile();
     EXPECT_EQ(std::u16string(SettingsPath), folder.ProgramPath("updater.ini"));

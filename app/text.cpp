@@ -175,3 +175,21 @@ void TextReplaceChar(char16_t* text, char16_t from, char16_t to) {
         if (*text == from) *text = to;
     }
 }
+
+int TrimSpaces(char16_t* text) {
+    if (text[0] == u' ' || text[0] == u'\t') {
+        int first = 0;
+        while (text[first] == u' ' || text[first] == u'\t') ++first;
+        int i = 0;
+        do {
+            text[i] = text[i + first];
+        } while (text[i++] != 0);
+    }
+    int length = TextLength(text);
+    while (length > 0) {
+        char16_t last = text[length - 1];
+        if (last != u'\t' && last != u'\r' && last != u' ') break;
+        text[--length] = 0;
+    }
+    return length;
+}

@@ -53,4 +53,8 @@ bool TextContains(const char16_t* text, const char16_t* needle);
 // Replaces every from with to, in place.
 void TextReplaceChar(char16_t* text, char16_t from, char16_t to);
 
+// Removes leading spaces and tabs and trailing tabs, carriage returns and
+// spaces, in place. Returns the new length.
+int TrimSpaces(char16_t* text);
+
 #endif  // UPDATER_APP_TEXT_H

@@ -3,10 +3,10 @@
 
 #include <stdlib.h>
 
-#include "app/settings.h"
 #include "app/text.h"
 #include "app/unicode.h"
 #include "catalog/names.h"
+#include "catalog/parse_observer.h"
 
 ScriptRecord ScriptTable[MAX_SCRIPTS];
 int32_t ScriptCount;
@@ -42,9 +42,12 @@ void ClearCatalog() {
 
 namespace {
 
-// What the parse loop carries from line to line.
+// What the parse loop carries from line to line, and what it learns about
+// the line at hand (told to the observer, when there is one).
 struct ParseState {
     ScriptRecord* current;  // the script that key lines apply to, null for none
+    bool sawHeader;         // a header came, accepted or not
+    ParsedLine line;
 };
 
 // The paths of the current script, to refuse a second line for one file.
@@ -59,14 +62,25 @@ void CloseNotesRun() {
     if (NotesLength < NOTES_CAPACITY - 1) ++NotesLength;
 }
 
-void HandleHeader(ParseState& state, char16_t* line) {
+// Copies value into a field; true when it had to be cut.
+bool CopyField(char16_t* field, int capacity, const char16_t* value) {
+    int length = TextCopy(field, capacity, value);
+    return value[length] != 0;
+}
+
+LineVerdict HandleHeader(ParseState& state, char16_t* line) {
     state.current = nullptr;
+    state.sawHeader = true;
     char16_t* close = TextFindChar(line, u']');
-    if (close == nullptr || ScriptCount >= MAX_SCRIPTS) return;
+    if (close == nullptr) return LINE_HEADER_WITHOUT_BRACKET;
     *close = 0;
+    state.line.name = line + 1;
+    state.line.afterBracket = close + 1;
+    if (ScriptCount >= MAX_SCRIPTS) return LINE_TOO_MANY_SCRIPTS;
     char16_t name[SCRIPT_NAME_CAPACITY];
-    TextCopy(name, SCRIPT_NAME_CAPACITY, line + 1);
-    if (!IsSafeScriptName(name)) return;
+    if (CopyField(name, SCRIPT_NAME_CAPACITY, line + 1)) state.line.cuts |= CUT_NAME;
+    state.line.problem = ScriptNameProblem(name);
+    if (state.line.problem != NAME_OK) return LINE_REFUSED_NAME;
 
     CloseNotesRun();
     ScriptRecord& script = ScriptTable[ScriptCount++];
@@ -77,115 +91,169 @@ void HandleHeader(ParseState& state, char16_t* line) {
     script.noteOffset = -1;
     state.current = &script;
     ClearPathIndex(&CurrentScriptPaths);
+    return LINE_SCRIPT_TAKEN;
 }
 
-void AddNote(ScriptRecord& script, const char16_t* value) {
+LineVerdict AddNote(ScriptRecord& script, const char16_t* value) {
     int length = TextLength(value);
-    if (length + NotesLength + 6 > NOTES_CAPACITY) return;
+    if (length + NotesLength + 6 > NOTES_CAPACITY) return LINE_NOTES_FULL;
     if (script.noteOffset < 0) script.noteOffset = NotesLength;
     NotesLength += TextFormat(NotesText + NotesLength, NOTES_CAPACITY - NotesLength,
                               u"- %s\r\n", value);
+    return LINE_NOTE_TAKEN;
 }
 
-// Ends text at its first bar, if any.
-char16_t* CutAtBar(char16_t* text) {
-    char16_t* bar = TextFindChar(text, u'|');
-    if (bar != nullptr) *bar = 0;
-    return text;
+// The third field of a file or keep value, up to a third bar: the SHA-256
+// of a signed catalog. A field too long for the record, cut, could pass for
+// a digest it is not: it counts as none.
+void CopySha256Field(char16_t* out, const char16_t* field) {
+    int length = 0;
+    while (field[length] != 0 && field[length] != u'|') ++length;
+    if (length >= FILE_SHA256_CAPACITY) length = 0;
+    for (int i = 0; i < length; ++i) out[i] = field[i];
+    out[length] = 0;
 }
 
-void AddFile(ScriptRecord& script, char16_t* value, int keep) {
-    if (value[0] == 0 || FileCount >= MAX_FILES) return;
-    const char16_t* digest = u"";
-    const char16_t* sha256 = u"";
+// Cuts a file or keep value at its bars: the path before the first, the
+// digest up to the second; what follows that (a signed catalog's SHA-256)
+// is left whole.
+void SplitFileValue(ParsedLine& parts, char16_t* value) {
+    parts.path = value;
+    parts.digest = u"";
+    parts.afterDigest = nullptr;  // the record is not cleared between lines without an observer
     char16_t* bar = TextFindChar(value, u'|');
-    if (bar != nullptr) {
-        *bar = 0;
-        char16_t* afterBar = bar + 1;
-        char16_t* secondBar = TextFindChar(afterBar, u'|');
-        digest = afterBar;
-        if (secondBar != nullptr) {
-            *secondBar = 0;
-            sha256 = CutAtBar(secondBar + 1);
-        }
-    }
+    if (bar == nullptr) return;
+    *bar = 0;
+    parts.digest = bar + 1;
+    char16_t* secondBar = TextFindChar(bar + 1, u'|');
+    if (secondBar == nullptr) return;
+    *secondBar = 0;
+    parts.afterDigest = secondBar + 1;
+}
+
+LineVerdict AddFile(ParseState& state, char16_t* value, int keep) {
+    ParsedLine& parts = state.line;
+    if (value[0] == 0) return LINE_EMPTY_FILE_VALUE;
+    if (FileCount >= MAX_FILES) return LINE_TOO_MANY_FILES;
+    SplitFileValue(parts, value);
     // The path is tested as written and as kept: a cut may not leave a
     // device or an empty part at its end.
     char16_t path[FILE_PATH_CAPACITY];
-    bool cut = TextCopy(path, FILE_PATH_CAPACITY, value) == FILE_PATH_CAPACITY - 1 &&
-               value[FILE_PATH_CAPACITY - 1] != 0;
-    if (!IsSafeFilePath(value) || (cut && !IsSafeFilePath(path))) return;
+    bool cut = CopyField(path, FILE_PATH_CAPACITY, value);
+    parts.problem = FilePathProblem(value);
+    if (parts.problem == NAME_OK && cut) parts.problem = FilePathProblem(path);
+    if (parts.problem != NAME_OK) return LINE_REFUSED_PATH;
     // Windows would put both lines in one file (or one in the other's
     // temporary file): the earlier line stands.
-    int earlier = 0;
-    if (AddPathUnlessItClashes(&CurrentScriptPaths, path, FileCount, &earlier) != CLASH_NONE) {
-        return;
-    }
+    parts.clash = AddPathUnlessItClashes(&CurrentScriptPaths, path, FileCount, &parts.earlierFile);
+    if (parts.clash != CLASH_NONE) return LINE_DUPLICATE_PATH;
 
+    parts.file = FileCount;
     FileRecord& file = FileTable[FileCount++];
     TextCopy(file.path, FILE_PATH_CAPACITY, path);
-    TextCopy(file.md5, FILE_MD5_CAPACITY, digest);
-    // A longer field, cut, could pass for a digest it is not: it counts as none.
-    bool fits = TextLength(sha256) < FILE_SHA256_CAPACITY;
-    TextCopy(file.sha256, FILE_SHA256_CAPACITY, fits ? sha256 : u"");
+    if (CopyField(file.md5, FILE_MD5_CAPACITY, parts.digest)) parts.cuts |= CUT_DIGEST;
+    if (cut) parts.cuts |= CUT_PATH;
+    CopySha256Field(file.sha256, parts.afterDigest != nullptr ? parts.afterDigest : u"");
     file.keep = keep;
     file.status = 0;
-    ++script.fileCount;
+    ++state.current->fileCount;
+    return keep ? LINE_KEEP_TAKEN : LINE_FILE_TAKEN;
 }
 
-void HandleKeyLine(ParseState& state, char16_t* line) {
-    if (state.current == nullptr) return;
+LineVerdict HandleKeyLine(ParseState& state, char16_t* line) {
+    if (state.current == nullptr) {
+        return state.sawHeader ? LINE_AFTER_REFUSED_HEADER : LINE_BEFORE_FIRST_SECTION;
+    }
     char16_t* equals = TextFindChar(line, u'=');
-    if (equals == nullptr) return;
+    if (equals == nullptr) return LINE_NO_EQUALS;
     *equals = 0;
     char16_t* key = line;
     char16_t* value = equals + 1;
     TrimSpaces(key);
     TrimSpaces(value);
+    state.line.key = key;
+    state.line.value = value;
 
     ScriptRecord& script = *state.current;
     if (TextCompareNoCase(key, u"version") == 0) {
-        TextCopy(script.version, SCRIPT_VERSION_CAPACITY, value);
-    } else if (TextCompareNoCase(key, u"desc") == 0) {
-        TextCopy(script.desc, SCRIPT_DESC_CAPACITY, value);
-    } else if (TextCompareNoCase(key, u"note") == 0) {
-        AddNote(script, value);
-    } else if (TextCompareNoCase(key, u"file") == 0) {
-        AddFile(script, value, 0);
-    } else if (TextCompareNoCase(key, u"keep") == 0) {
-        AddFile(script, value, 1);
+        if (CopyField(script.version, SCRIPT_VERSION_CAPACITY, value))
+            state.line.cuts |= CUT_VERSION;
+        return LINE_VERSION_TAKEN;
+    }
+    if (TextCompareNoCase(key, u"desc") == 0) {
+        if (CopyField(script.desc, SCRIPT_DESC_CAPACITY, value)) state.line.cuts |= CUT_DESC;
+        return LINE_DESC_TAKEN;
+    }
+    if (TextCompareNoCase(key, u"note") == 0) return AddNote(script, value);
+    if (TextCompareNoCase(key, u"file") == 0) return AddFile(state, value, 0);
+    if (TextCompareNoCase(key, u"keep") == 0) return AddFile(state, value, 1);
+    return LINE_UNKNOWN_KEY;
+}
+
+LineVerdict HandleLine(ParseState& state, char16_t* line) {
+    switch (line[0]) {
+        case 0:
+            return LINE_BLANK;
+        case u';':
+        case u'#':
+            return LINE_COMMENT;
+        case u'[':
+            return HandleHeader(state, line);
+        default:
+            return HandleKeyLine(state, line);
     }
 }
 
-void HandleLine(ParseState& state, char16_t* line) {
-    switch (line[0]) {
-        case 0:
-        case u';':
-        case u'#':
-            return;  // blank or comment
-        case u'[':
-            HandleHeader(state, line);
-            return;
-        default:
-            HandleKeyLine(state, line);
-            return;
-    }
+int LeadingSpaces(const char16_t* line) {
+    int count = 0;
+    while (line[count] == u' ' || line[count] == u'\t') ++count;
+    return count;
+}
+
+// Tells the observer what became of the line that begins at line.
+void TellLine(ParseState& state, CatalogObserver* observer, const char16_t* text,
+              const char16_t* line, int length, int leading, int trimmedLength) {
+    ParsedLine& told = state.line;
+    told.start = static_cast<int>(line - text);
+    told.length = length;
+    told.trimmedStart = told.start + leading;
+    told.trimmedLength = trimmedLength;
+    told.script = state.current != nullptr ? static_cast<int>(state.current - ScriptTable) : -1;
+    observer->Line(told);
 }
 
 }  // namespace
 
 void ParseCatalog(char16_t* text) {
-    ParseState state = {nullptr};
+    ParseCatalogObserved(text, nullptr);
+}
+
+void ParseCatalogObserved(char16_t* text, CatalogObserver* observer) {
+    ParseState state = {};
+    state.current = nullptr;
     char16_t* line = text;
-    while (line != nullptr) {
+    for (int number = 1; line != nullptr; ++number) {
         char16_t* next = nullptr;
         char16_t* newline = TextFindChar(line, u'\n');
         if (newline != nullptr) {
             *newline = 0;
             next = newline + 1;
         }
-        TrimSpaces(line);
-        HandleLine(state, line);
+        // Without an observer the line record is written but never read,
+        // so it is not cleared either.
+        int leading = 0, length = 0;
+        if (observer != nullptr) {
+            leading = LeadingSpaces(line);
+            length = TextLength(line);
+            state.line = ParsedLine{};
+            state.line.number = number;
+            state.line.file = -1;
+        }
+        int trimmedLength = TrimSpaces(line);
+        state.line.verdict = HandleLine(state, line);
+        if (observer != nullptr) {
+            TellLine(state, observer, text, line, length, leading, trimmedLength);
+        }
         line = next;
     }
 }

@@ -73,6 +73,8 @@ void ClearCatalog();
 // names and paths that fail the rules of catalog/names.h are refused, and so
 // is a file or keep line whose path names the same file as an earlier line
 // of its script (or its temporary "<path>.new", or the other way round).
+// ParseCatalogObserved (catalog/parse_observer.h) is the same parse telling
+// what became of every line.
 void ParseCatalog(char16_t* text);
 
 #endif  // UPDATER_CATALOG_CATALOG_H

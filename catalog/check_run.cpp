@@ -11,8 +11,6 @@
 #include "catalog/server.h"
 #include "catalog/signing.h"
 
-enum { CATALOG_ADDRESS_CAPACITY = 1100 };
-
 // Every limit of the catalog format together fits in under 2 MiB; a larger
 // catalog is refused as soon as that is known, rather than held.
 const uint32_t CATALOG_MAX_BYTES = 16u * 1024 * 1024;

@@ -216,8 +216,10 @@ int64_t ReadWhole(int file, unsigned char* buffer, uint32_t size) {
     return done;
 }
 
-// Steps 2 to 4 of the folder read on an open file: the size, one block, the
-// read. Null on a failure, with nothing left allocated.
+// The folder read of an open file: its size (refused above maxBytes), one
+// block of that size and one more byte, the whole file read into it, and the
+// zero byte after what was read. Null on a failure, with nothing left
+// allocated; the caller closes the file.
 unsigned char* ReadOpenFile(int file, uint32_t* size, uint32_t maxBytes) {
     struct stat info;
     // The size must fit the 32-bit result with its zero byte, and the

@@ -258,9 +258,12 @@ WebJob* NewWebJob(const char16_t* address, int progressIndex, const FetchTerms* 
     return job;
 }
 
-// Steps 2 to 4 of the folder read on an open file. GetFileSize is asked for
-// the high half too: the low half alone would read a file over 4 GiB as a
-// short one and hand back a part of it as if it were all.
+// The folder read of an open file: its size (refused above maxBytes), one
+// block of that size and one more byte, one read into it, and the zero byte
+// after what was read. Null on a failure, with nothing left allocated; the
+// caller closes the file. GetFileSize is asked for the high half too: the
+// low half alone would read a file over 4 GiB as a short one and hand back
+// a part of it as if it were all.
 unsigned char* ReadOpenFile(HANDLE file, uint32_t* size, uint32_t maxBytes) {
     DWORD high = 0;
     DWORD low = GetFileSize(file, &high);

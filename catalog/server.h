@@ -8,6 +8,14 @@
 
 #include <stdint.h>
 
+enum {
+    // The buffers of the addresses the updater builds: the catalog's, a
+    // file's, and a file's "<script name>/<path>" under ServerUrl.
+    CATALOG_ADDRESS_CAPACITY = 1100,
+    FILE_ADDRESS_CAPACITY = 1400,
+    RELATIVE_ADDRESS_CAPACITY = 400,
+};
+
 // True when text begins with "http://" or "https://", in any case.
 // Anything else, the empty text included, is a folder path.
 bool IsWebAddress(const char16_t* text);
@@ -18,6 +26,16 @@ bool IsWebAddress(const char16_t* text);
 // for a web address, space, '#', '%' and '+' escaped. Always terminated;
 // silently cut when the buffer is too small.
 void BuildResourceAddress(char16_t* buffer, int capacity, const char16_t* relativePath);
+
+// The characters BuildResourceAddress escapes under a web address: those
+// that would end or change the meaning of a path.
+bool IsWebEscapedChar(char16_t c);
+
+// The address of a script's file, as the download worker fetches it:
+// "<script name>/<path>" (cut at RELATIVE_ADDRESS_CAPACITY) under ServerUrl,
+// into address (FILE_ADDRESS_CAPACITY units). Returns false when either
+// buffer cut it.
+bool BuildFileAddress(char16_t* address, const char16_t* scriptName, const char16_t* path);
 
 // Fetches the whole content at address. Returns a heap block (release it
 // with free) holding the content and one zero byte after it, with *size the

@@ -1,7 +1,11 @@
 // The wire form of a web address, shared by both web clients.
 #include "catalog/wire_address.h"
 
-#include <stdint.h>
+#include "app/unicode.h"
+
+bool IsEscapedOnWire(char16_t c) {
+    return c <= 0x20 || c >= 0x7F;
+}
 
 namespace {
 
@@ -9,50 +13,18 @@ bool IsHighSurrogate(char16_t c) {
     return c >= 0xD800 && c <= 0xDBFF;
 }
 
-bool IsLowSurrogate(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-// The code point starting at text, and how many units it took. A lone
-// surrogate stands for U+FFFD, as in every other UTF-8 conversion of the
-// program.
-uint32_t CodePointAt(const char16_t* text, int* units) {
+// The UTF-8 bytes of the character at text (a surrogate pair together; a
+// lone surrogate gives the bytes of U+FFFD, as every conversion of the
+// program does), and how many units it took.
+int CharacterBytes(const char16_t* text, char* bytes, int* units) {
+    char16_t character[3] = {text[0], 0, 0};
     *units = 1;
-    if (IsHighSurrogate(text[0]) && IsLowSurrogate(text[1])) {
+    if (IsHighSurrogate(text[0]) && text[1] >= 0xDC00 && text[1] <= 0xDFFF) {
+        character[1] = text[1];
         *units = 2;
-        return 0x10000u + ((static_cast<uint32_t>(text[0]) - 0xD800u) << 10) +
-               (static_cast<uint32_t>(text[1]) - 0xDC00u);
     }
-    if (IsHighSurrogate(text[0]) || IsLowSurrogate(text[0])) return 0xFFFD;
-    return text[0];
-}
-
-int EncodeUtf8(uint32_t code, unsigned char* bytes) {
-    if (code < 0x80) {
-        bytes[0] = static_cast<unsigned char>(code);
-        return 1;
-    }
-    if (code < 0x800) {
-        bytes[0] = static_cast<unsigned char>(0xC0 | (code >> 6));
-        bytes[1] = static_cast<unsigned char>(0x80 | (code & 0x3F));
-        return 2;
-    }
-    if (code < 0x10000) {
-        bytes[0] = static_cast<unsigned char>(0xE0 | (code >> 12));
-        bytes[1] = static_cast<unsigned char>(0x80 | ((code >> 6) & 0x3F));
-        bytes[2] = static_cast<unsigned char>(0x80 | (code & 0x3F));
-        return 3;
-    }
-    bytes[0] = static_cast<unsigned char>(0xF0 | (code >> 18));
-    bytes[1] = static_cast<unsigned char>(0x80 | ((code >> 12) & 0x3F));
-    bytes[2] = static_cast<unsigned char>(0x80 | ((code >> 6) & 0x3F));
-    bytes[3] = static_cast<unsigned char>(0x80 | (code & 0x3F));
-    return 4;
-}
-
-// Spaces and control characters cannot stand in a request line either.
-bool NeedsEscape(char16_t c) {
-    return c <= 0x20 || c >= 0x7F;
+    int count = Utf16ToUtf8(character, bytes, 5);
+    return count > 0 ? count - 1 : 0;  // without the terminator
 }
 
 // Where the path begins: after "scheme://" and the host (and port), which
@@ -88,17 +60,18 @@ bool MakeWireAddress(const char16_t* address, char16_t* wire, int capacity) {
             wire[0] = 0;
             return false;
         }
-        if (i < pathStart || !NeedsEscape(address[i])) {
+        if (i < pathStart || !IsEscapedOnWire(address[i])) {
             wire[length++] = address[i++];
             continue;
         }
         int units = 0;
-        unsigned char bytes[4];
-        int count = EncodeUtf8(CodePointAt(address + i, &units), bytes);
+        char bytes[5];
+        int count = CharacterBytes(address + i, bytes, &units);
         for (int b = 0; b < count; ++b) {
+            unsigned char byte = static_cast<unsigned char>(bytes[b]);
             wire[length++] = u'%';
-            wire[length++] = digits[bytes[b] >> 4];
-            wire[length++] = digits[bytes[b] & 15];
+            wire[length++] = digits[byte >> 4];
+            wire[length++] = digits[byte & 15];
         }
         i += units;
     }

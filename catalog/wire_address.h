@@ -16,6 +16,10 @@ enum {
     WIRE_ADDRESS_CAPACITY = 12800,
 };
 
+// Characters of a path that go out as %XX escapes of their UTF-8 bytes:
+// spaces, control characters and everything outside ASCII.
+bool IsEscapedOnWire(char16_t c);
+
 // Writes the wire form of address into wire (capacity units, terminator
 // included). Returns false, with wire empty, when it does not fit: an
 // address is never sent cut.

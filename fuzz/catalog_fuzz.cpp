@@ -17,6 +17,7 @@
 #include "catalog/catalog.h"
 #include "catalog/local_state.h"
 #include "catalog/names.h"
+#include "catalog/parse_observer.h"
 
 static void Require(bool condition) {
     if (!condition) abort();
@@ -148,6 +149,38 @@ static void CheckTables() {
     }
 }
 
+// ---- what the parser tells an observer ----------------------------------------
+
+// Every line is told once, in order, inside the text, and the verdicts
+// account for exactly what the tables hold.
+class VerdictCounter : public CatalogObserver {
+public:
+    explicit VerdictCounter(int textLength) : textLength_(textLength) {}
+    void Line(const ParsedLine& line) override {
+        Require(line.number == ++lines_);
+        Require(line.start >= 0 && line.length >= 0 && line.start + line.length <= textLength_);
+        Require(line.trimmedStart >= line.start &&
+                line.trimmedStart + line.trimmedLength <= line.start + line.length);
+        if (line.verdict == LINE_SCRIPT_TAKEN) ++scripts;
+        if (line.verdict == LINE_FILE_TAKEN || line.verdict == LINE_KEEP_TAKEN) {
+            Require(line.file == files++);
+        }
+    }
+    int scripts = 0, files = 0;
+
+private:
+    int textLength_;
+    int lines_ = 0;
+};
+
+static void CheckObservedParse(const char16_t* converted) {
+    std::u16string text(converted);
+    VerdictCounter counter(static_cast<int>(text.size()));
+    ClearCatalog();
+    ParseCatalogObserved(&text[0], &counter);
+    Require(counter.scripts == ScriptCount && counter.files == FileCount);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TextCopy(ScriptsFolder, SCRIPTS_FOLDER_CAPACITY, FuzzScriptsFolder);
     char* bytes = static_cast<char*>(malloc(size + 1));
@@ -157,6 +190,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char16_t* text = ConvertCatalogText(bytes);
     ClearCatalog();
     if (text != nullptr) {
+        CheckObservedParse(SkipByteOrderMark(text));
+        ClearCatalog();
         ParseCatalog(SkipByteOrderMark(text));
         free(text);
     }

@@ -20,8 +20,6 @@ namespace {
 
 enum {
     COUNTER_CAPACITY = 40,
-    RELATIVE_ADDRESS_CAPACITY = 400,
-    FULL_ADDRESS_CAPACITY = 1400,
     TEMPORARY_PATH_CAPACITY = LOCAL_PATH_CAPACITY + 8,
 };
 
@@ -116,10 +114,8 @@ bool InstallFile(const ScriptRecord& script, const FileRecord& file) {
         return false;
     }
 
-    char16_t relative[RELATIVE_ADDRESS_CAPACITY];
-    char16_t address[FULL_ADDRESS_CAPACITY];
-    TextFormat(relative, RELATIVE_ADDRESS_CAPACITY, u"%s/%s", script.name, file.path);
-    BuildResourceAddress(address, FULL_ADDRESS_CAPACITY, relative);
+    char16_t address[FILE_ADDRESS_CAPACITY];
+    BuildFileAddress(address, script.name, file.path);
 
     // A file whose catalog line gives no digest is proven whole by nothing
     // but the framing of its response.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "app/settings.h"
@@ -17,40 +18,32 @@
 #include "catalog/names.h"
 #include "catalog/server.h"
 #include "catalog/wire_address.h"
-#include "tools/catalog_tool/catalog_lines.h"
+#include "tools/catalog_tool/catalog_reading.h"
+#include "tools/catalog_tool/line_findings.h"
 #include "tools/catalog_tool/names.h"
 #include "tools/catalog_tool/sign.h"
 #include "tools/catalog_tool/tool_os.h"
 
 namespace {
 
-enum {
-    CATALOG_ADDRESS_CAPACITY = 1100,  // the check run's buffer
-    RELATIVE_ADDRESS_CAPACITY = 400,  // the download worker's "%s/%s"
-    FILE_ADDRESS_CAPACITY = 1400,     // and its full address
-    // Big enough that nothing the catalog can hold is ever cut, to tell
-    // whether the updater's own buffers cut an address.
-    UNCUT_ADDRESS_CAPACITY =
-        SERVER_URL_CAPACITY + 3 * (SCRIPT_NAME_CAPACITY + FILE_PATH_CAPACITY) + 8,
-};
-
-// One check run: the source, what the catalog holds, and the findings about
-// its lines, gathered first so that they can be told in line order.
+// One check run: the source, the updater's reading of the catalog, and the
+// findings about its lines, gathered first so that they can be told in line
+// order.
 struct CheckRun {
-    std::u16string where;  // the catalog's address, as the user knows it
+    std::u16string where;   // the catalog's address, as the user knows it
+    std::u16string folder;  // the server folder (program form), empty for a web address
     bool web = false;
-    CatalogModel model;
+    CatalogReading reading;
     std::vector<LineFinding> lineFindings;
 };
 
-std::u16string Address(const std::u16string& relative, int capacity) {
-    std::vector<char16_t> buffer(static_cast<size_t>(capacity));
-    BuildResourceAddress(buffer.data(), capacity, relative.c_str());
-    return std::u16string(buffer.data());
-}
-
 std::u16string Shown(const CheckRun& run, const std::u16string& address) {
     return run.web ? address : DisplayPath(address);
+}
+
+// The files of a script, by their index in FileTable.
+int EndOfFiles(const ScriptRecord& script) {
+    return script.firstFile + script.fileCount;
 }
 
 // ---- the source and the catalog bytes --------------------------------------------
@@ -69,8 +62,11 @@ bool UseSource(const std::u16string& source, CheckRun* run, Report& report) {
         report.Error(FINDING_IO, source, 0, u"no such folder");
         return false;
     }
+    if (!run->web) run->folder = base;
     TextCopy(ServerUrl, SERVER_URL_CAPACITY, base.c_str());
-    run->where = Shown(*run, Address(u"scripts.txt", CATALOG_ADDRESS_CAPACITY));
+    char16_t address[CATALOG_ADDRESS_CAPACITY];
+    BuildResourceAddress(address, CATALOG_ADDRESS_CAPACITY, u"scripts.txt");
+    run->where = Shown(*run, address);
     return true;
 }
 
@@ -91,92 +87,88 @@ void CheckBytes(CheckRun* run, const unsigned char* bytes, uint32_t size) {
     }
 }
 
-// Converts and parses the catalog with the updater's own code, and follows
-// the same text with the line checks; false when the two disagree.
+// Converts and parses the catalog with the updater's own code, recording
+// what it does with every line.
 bool ReadCatalog(CheckRun* run, const unsigned char* bytes, Report& report) {
     char16_t* converted = ConvertCatalogText(reinterpret_cast<const char*>(bytes));
     if (converted == nullptr) {
         report.Error(FINDING_IO, run->where, 0, u"cannot convert the catalog (out of memory)");
         return false;
     }
-    char16_t* text = SkipByteOrderMark(converted);
-    ClassifyCatalog(SplitCatalogLines(text), &run->model);
-    ClearCatalog();
-    ParseCatalog(text);
+    run->reading = ReadCatalogLines(SkipByteOrderMark(converted));
     free(converted);
-    std::u16string difference;
-    if (!ModelMatchesTables(run->model, &difference)) {
-        report.Error(FINDING_PARSER_DISAGREES, run->where, 0,
-                     u"catalog-tool and the updater read this catalog differently (" + difference +
-                         u"); please report this with the catalog");
-        return false;
-    }
-    run->lineFindings.insert(run->lineFindings.end(), run->model.findings.begin(),
-                             run->model.findings.end());
+    std::vector<LineFinding> findings = FindingsOfLines(run->reading);
+    run->lineFindings.insert(run->lineFindings.end(), findings.begin(), findings.end());
     return true;
 }
 
 // ---- names as the user's disk holds them ---------------------------------------------
 
-// Two section names that Windows takes for one folder.
-std::u16string LocalKey(const std::u16string& name) {
+// A name or a path as Windows compares it.
+std::u16string FoldedKey(const std::u16string& name) {
     std::vector<char16_t> folded(name.size() + 1);
     FoldPath(folded.data(), static_cast<int>(folded.size()), name.c_str());
     return folded.data();
 }
 
+void Tell(CheckRun* run, Severity severity, FindingKind kind, int line,
+          const std::u16string& text) {
+    run->lineFindings.push_back(LineFinding{severity, kind, line, text});
+}
+
 void CheckScriptNames(CheckRun* run) {
     std::map<std::u16string, int> seen;
-    for (const ModelScript& script : run->model.scripts) {
-        if (script.name.find_first_of(u"/\\") != std::u16string::npos) {
-            run->lineFindings.push_back(
-                LineFinding{SEVERITY_WARNING, FINDING_LOCAL_NAME, script.line,
-                            u"the section name holds a slash: its files go into nested folders"});
+    for (int s = 0; s < ScriptCount; ++s) {
+        std::u16string name = ScriptTable[s].name;
+        int line = run->reading.scriptLines[static_cast<size_t>(s)];
+        if (name.find_first_of(u"/\\") != std::u16string::npos) {
+            Tell(run, SEVERITY_WARNING, FINDING_LOCAL_NAME, line,
+                 u"the section name holds a slash: its files go into nested folders");
         } else {
-            std::u16string problem = WindowsNameProblem(script.name);
+            std::u16string problem = WindowsNameProblem(name);
             if (!problem.empty()) {
-                run->lineFindings.push_back(LineFinding{
-                    SEVERITY_ERROR, FINDING_LOCAL_NAME, script.line,
-                    u"the updater cannot make the folder [" + script.name + u"]: " + problem});
+                Tell(run, SEVERITY_ERROR, FINDING_LOCAL_NAME, line,
+                     u"the updater cannot make the folder [" + name + u"]: " + problem);
             }
         }
-        auto earlier = seen.emplace(LocalKey(script.name), script.line);
+        auto earlier = seen.emplace(FoldedKey(name), line);
         if (!earlier.second) {
-            run->lineFindings.push_back(LineFinding{
-                SEVERITY_WARNING, FINDING_DUPLICATE_SCRIPT, script.line,
-                u"section [" + script.name + u"] has the folder of the section at line " +
-                    NumberText(earlier.first->second)});
+            Tell(run, SEVERITY_WARNING, FINDING_DUPLICATE_SCRIPT, line,
+                 u"section [" + name + u"] has the folder of the section at line " +
+                     NumberText(earlier.first->second));
         }
     }
 }
 
-void CheckLocalFile(CheckRun* run, const ModelFile& file) {
-    const ModelScript& script = run->model.scripts[file.script];
-    std::u16string problem = WindowsPathProblem(file.path);
+void CheckLocalFile(CheckRun* run, const ScriptRecord& script, int file) {
+    std::u16string path = FileTable[file].path;
+    int line = run->reading.fileLines[static_cast<size_t>(file)];
+    std::u16string problem = WindowsPathProblem(path);
     if (!problem.empty()) {
-        run->lineFindings.push_back(
-            LineFinding{SEVERITY_ERROR, FINDING_LOCAL_NAME, file.line,
-                        u"the updater cannot write " + Quoted(file.path) + u": " + problem});
+        Tell(run, SEVERITY_ERROR, FINDING_LOCAL_NAME, line,
+             u"the updater cannot write " + Quoted(path) + u": " + problem);
     }
-    int room = ScriptsFolderRoom(script.name, file.path);
+    int room = ScriptsFolderRoom(script.name, path);
     if (room < LEAST_FOLDER_ROOM) {
-        run->lineFindings.push_back(LineFinding{
-            SEVERITY_ERROR, FINDING_LOCAL_PATH_LONG, file.line,
-            u"the script name and the path leave no room for a scripts folder within the "
-            u"updater's 259 characters: it never installs this file"});
+        Tell(run, SEVERITY_ERROR, FINDING_LOCAL_PATH_LONG, line,
+             u"the script name and the path leave no room for a scripts folder within the "
+             u"updater's 259 characters: it never installs this file");
     } else if (room < COMFORTABLE_FOLDER_ROOM) {
-        run->lineFindings.push_back(
-            LineFinding{SEVERITY_WARNING, FINDING_LOCAL_PATH_LONG, file.line,
-                        u"the script name and the path leave only " + NumberText(room) +
-                            u" characters for the user's scripts folder (259 in all)"});
+        Tell(run, SEVERITY_WARNING, FINDING_LOCAL_PATH_LONG, line,
+             u"the script name and the path leave only " + NumberText(room) +
+                 u" characters for the user's scripts folder (259 in all)");
     }
 }
 
 void CheckLocalNames(CheckRun* run) {
     CheckScriptNames(run);
     // Two lines of one script for one file never get this far: the parser
-    // refuses the later one, and the line checks say why.
-    for (const ModelFile& file : run->model.files) CheckLocalFile(run, file);
+    // refuses the later one, and its verdict says why.
+    for (int s = 0; s < ScriptCount; ++s) {
+        for (int f = ScriptTable[s].firstFile; f < EndOfFiles(ScriptTable[s]); ++f) {
+            CheckLocalFile(run, ScriptTable[s], f);
+        }
+    }
 }
 
 void TellLineFindings(CheckRun* run, Report& report) {
@@ -189,78 +181,128 @@ void TellLineFindings(CheckRun* run, Report& report) {
 
 // ---- the files on the server -------------------------------------------------------------
 
-// The address the download worker builds for the file, or empty (with the
-// reason told) when its buffers would cut it.
-std::u16string FileAddress(const CheckRun& run, const ModelFile& file, Report& report) {
-    const ModelScript& script = run.model.scripts[file.script];
-    char16_t relative[RELATIVE_ADDRESS_CAPACITY];
-    TextFormat(relative, RELATIVE_ADDRESS_CAPACITY, u"%s/%s", script.name.c_str(),
-               file.path.c_str());
-    std::u16string address = Address(relative, FILE_ADDRESS_CAPACITY);
-    if (static_cast<size_t>(TextLength(relative)) < script.name.size() + 1 + file.path.size() ||
-        address != Address(relative, UNCUT_ADDRESS_CAPACITY)) {
-        report.Error(FINDING_ADDRESS_CUT, run.where, file.line,
-                     u"the updater's address buffers cut the address of " + Quoted(file.path) +
-                         u": use a shorter server address, script name or path");
-        return std::u16string();
-    }
-    return address;
-}
-
-void CheckWireForm(const CheckRun& run, const ModelFile& file, const std::u16string& address,
-                   Report& report) {
-    const ModelScript& script = run.model.scripts[file.script];
-    AddressRisk risk = WebAddressRisk(script.name + u"/" + file.path);
+void CheckWireForm(const CheckRun& run, const ScriptRecord& script, int file,
+                   const std::u16string& address, Report& report) {
+    AddressRisk risk = WebAddressRisk(std::u16string(script.name) + u"/" + FileTable[file].path);
     if (risk.severity == SEVERITY_NOTE) return;
     std::vector<char16_t> wire(WIRE_ADDRESS_CAPACITY);
     if (!MakeWireAddress(address.c_str(), wire.data(), WIRE_ADDRESS_CAPACITY)) wire[0] = 0;
-    report.Add(risk.severity, FINDING_ADDRESS_RISK, run.where, file.line,
+    report.Add(risk.severity, FINDING_ADDRESS_RISK, run.where,
+               run.reading.fileLines[static_cast<size_t>(file)],
                address + u" is requested as " + std::u16string(wire.data()) + u": " + risk.text);
 }
 
-void CheckPublishedFile(const CheckRun& run, const ModelFile& file, const std::u16string& address,
+// What the updater does with a published file whose MD5 is not the
+// catalog's: it refuses the download.
+void CheckPublishedDigest(const CheckRun& run, const FileRecord& file, int line,
+                          const std::u16string& shown, const char16_t* digest, Report& report) {
+    std::u16string md5 = file.md5;
+    if (!IsMd5Text(md5) || TextCompareNoCase(digest, file.md5) == 0) return;
+    report.Error(FINDING_DIGEST_MISMATCH, run.where, line,
+                 shown + u" has the digest " + digest + u", the catalog says " + md5 +
+                     (file.keep ? u": the updater refuses the download, so a new install stops "
+                                  u"at this keep file"
+                                : u": the updater refuses every download of it"));
+}
+
+void CheckPublishedFile(const CheckRun& run, int file, const std::u16string& address,
                         Report& report) {
+    int line = run.reading.fileLines[static_cast<size_t>(file)];
+    std::u16string shown = Shown(run, address);
     uint32_t size = 0;
     unsigned char* content = FetchResource(address.c_str(), &size, -1);
     if (content == nullptr) {
-        report.Error(FINDING_FILE_MISSING, run.where, file.line,
-                     Shown(run, address) + u" is missing (or the server refused it)");
+        report.Error(FINDING_FILE_MISSING, run.where, line,
+                     shown +
+                         (run.web ? u" is missing (or the server refused it)" : u" is missing") +
+                         u": the updater cannot install it");
         return;
     }
     char16_t digest[DIGEST_CAPACITY];
     bool hashed = HashBytes(content, size, digest);
     free(content);
     if (!hashed) {
-        report.Error(FINDING_IO, run.where, file.line, u"cannot hash " + Shown(run, address));
+        report.Error(FINDING_IO, run.where, line, u"cannot hash " + shown);
         return;
     }
-    if (!IsMd5Text(file.md5) || TextCompareNoCase(digest, file.md5.c_str()) == 0) return;
-    std::u16string text =
-        Shown(run, address) + u" has the digest " + digest + u", the catalog says " + file.md5;
-    if (file.keep) {
-        report.Warning(FINDING_DIGEST_MISMATCH, run.where, file.line,
-                       text + u" (a keep file: only new installs get it)");
-    } else {
-        report.Error(FINDING_DIGEST_MISMATCH, run.where, file.line, text);
-    }
+    CheckPublishedDigest(run, FileTable[file], line, shown, digest, report);
 }
 
 void CheckFiles(const CheckRun& run, Report& report) {
-    for (const ModelFile& file : run.model.files) {
-        std::u16string address = FileAddress(run, file, report);
-        if (address.empty()) continue;
-        if (run.web) CheckWireForm(run, file, address, report);
-        CheckPublishedFile(run, file, address, report);
+    for (int s = 0; s < ScriptCount; ++s) {
+        const ScriptRecord& script = ScriptTable[s];
+        for (int f = script.firstFile; f < EndOfFiles(script); ++f) {
+            char16_t address[FILE_ADDRESS_CAPACITY];
+            if (!BuildFileAddress(address, script.name, FileTable[f].path)) {
+                report.Error(FINDING_ADDRESS_CUT, run.where,
+                             run.reading.fileLines[static_cast<size_t>(f)],
+                             u"the updater's address buffers cut the address of " +
+                                 Quoted(FileTable[f].path) +
+                                 u": use a shorter server address, script name or path");
+                continue;
+            }
+            if (run.web) CheckWireForm(run, script, f, address, report);
+            CheckPublishedFile(run, f, address, report);
+        }
+    }
+}
+
+// ---- what lies in a server folder but not in the catalog -----------------------------------
+
+void WarnUnlisted(const std::u16string& path, const std::u16string& what, Report& report) {
+    report.Warning(FINDING_NOT_IN_CATALOG, DisplayPath(path), 0,
+                   what +
+                       u" is not in the catalog, so the updater never installs it; run "
+                       u"catalog-tool make if it should be");
+}
+
+void FindUnlistedFiles(const std::u16string& folder, const std::u16string& prefix,
+                       const std::set<std::u16string>& listed, Report& report) {
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(folder.c_str(), &entries)) return;
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    for (const FolderEntry& entry : entries) {
+        std::u16string path = folder + u"\\" + entry.name;
+        if (entry.kind == PATH_FOLDER) {
+            FindUnlistedFiles(path, prefix + entry.name + u"/", listed, report);
+        } else if (listed.count(FoldedKey(prefix + entry.name)) == 0) {
+            WarnUnlisted(path, u"the file", report);
+        }
+    }
+}
+
+// The usual slip: files put on the server folder without running make.
+void FindUnlisted(const CheckRun& run, Report& report) {
+    std::map<std::u16string, int> sections;
+    for (int s = 0; s < ScriptCount; ++s) sections[FoldedKey(ScriptTable[s].name)] = s;
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(run.folder.c_str(), &entries)) return;
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    for (const FolderEntry& entry : entries) {
+        if (entry.kind != PATH_FOLDER || entry.name[0] == u'.') continue;
+        std::u16string path = run.folder + u"\\" + entry.name;
+        auto section = sections.find(FoldedKey(entry.name));
+        if (section == sections.end()) {
+            WarnUnlisted(path, u"the script folder", report);
+            continue;
+        }
+        const ScriptRecord& script = ScriptTable[section->second];
+        std::set<std::u16string> listed;
+        for (int f = script.firstFile; f < EndOfFiles(script); ++f) {
+            listed.insert(FoldedKey(FileTable[f].path));
+        }
+        FindUnlistedFiles(path, u"", listed, report);
     }
 }
 
 void TellSummary(const CheckRun& run, Report& report) {
     int errors = report.Errors(), warnings = report.Warnings();
     report.Note(FINDING_SUMMARY, run.where, 0,
-                NumberText(static_cast<long long>(run.model.scripts.size())) + u" scripts, " +
-                    NumberText(static_cast<long long>(run.model.files.size())) + u" files, " +
-                    NumberText(static_cast<long long>(run.model.notesText.size())) + u" of " +
-                    NumberText(NOTES_CAPACITY) + u" note characters; " + NumberText(errors) +
+                NumberText(ScriptCount) + u" scripts, " + NumberText(FileCount) + u" files, " +
+                    NumberText(NotesLength) + u" of " + NumberText(NOTES_CAPACITY) +
+                    u" note characters; " + NumberText(errors) +
                     (errors == 1 ? u" error, " : u" errors, ") + NumberText(warnings) +
                     (warnings == 1 ? u" warning" : u" warnings"));
 }
@@ -270,9 +312,10 @@ void TellSummary(const CheckRun& run, Report& report) {
 int RunCheck(const std::u16string& source, const std::u16string& keyText, Report& report) {
     CheckRun run;
     if (!UseSource(source, &run, report)) return EXIT_FAILED;
+    char16_t address[CATALOG_ADDRESS_CAPACITY];
+    BuildResourceAddress(address, CATALOG_ADDRESS_CAPACITY, u"scripts.txt");
     uint32_t size = 0;
-    unsigned char* bytes =
-        FetchResource(Address(u"scripts.txt", CATALOG_ADDRESS_CAPACITY).c_str(), &size, -1);
+    unsigned char* bytes = FetchResource(address, &size, -1);
     if (bytes == nullptr) {
         report.Error(FINDING_IO, run.where, 0, u"cannot fetch the catalog");
         return EXIT_FAILED;
@@ -280,13 +323,14 @@ int RunCheck(const std::u16string& source, const std::u16string& keyText, Report
     CheckBytes(&run, bytes, size);
     bool read = ReadCatalog(&run, bytes, report);
     if (read && !keyText.empty()) {
-        read = CheckSigning(run.where, bytes, size, keyText, run.model.files, report);
+        read = CheckSigning(run.where, bytes, size, keyText, run.reading.fileLines, report);
     }
     free(bytes);
     if (!read) return EXIT_FAILED;
     CheckLocalNames(&run);
     TellLineFindings(&run, report);
     CheckFiles(run, report);
+    if (!run.web) FindUnlisted(run, report);
     TellSummary(run, report);
     return report.Errors() > 0 ? EXIT_PROBLEMS : EXIT_OK;
 }

@@ -12,7 +12,6 @@
 #include "app/text.h"
 #include "catalog/catalog.h"
 #include "tests/support/workers.h"
-#include "tools/catalog_tool/catalog_lines.h"
 #include "tools/catalog_tool/tool_test_support.h"
 
 namespace {
@@ -172,7 +171,6 @@ TEST_P(CheckLine, ReportsTheLineWithItsReason) {
         EXPECT_NE(ReportText(report).find(c.reason), std::string::npos) << ReportText(report);
     }
     EXPECT_EQ(exitCode, c.exitCode) << ReportText(report);
-    EXPECT_EQ(CountFindings(report, FINDING_PARSER_DISAGREES), 0) << ReportText(report);
 }
 
 INSTANTIATE_TEST_SUITE_P(EachKind, CheckLine, testing::ValuesIn(LineCases), CaseName);
@@ -192,10 +190,13 @@ TEST(CheckFiles, ReportsMissingAndChangedFilesAtTheirLines) {
     EXPECT_TRUE(HasFinding(report, SEVERITY_ERROR, FINDING_FILE_MISSING, 3)) << ReportText(report);
     EXPECT_TRUE(HasFinding(report, SEVERITY_ERROR, FINDING_DIGEST_MISMATCH, 4))
         << ReportText(report);
-    // A keep file is only installed where it is missing: a warning.
-    EXPECT_TRUE(HasFinding(report, SEVERITY_WARNING, FINDING_DIGEST_MISMATCH, 5))
+    // A keep file is only installed where it is missing, but then the
+    // updater refuses it as any other download that does not match.
+    EXPECT_TRUE(HasFinding(report, SEVERITY_ERROR, FINDING_DIGEST_MISMATCH, 5))
         << ReportText(report);
-    EXPECT_EQ(report.Errors(), 2) << ReportText(report);
+    EXPECT_EQ(report.Errors(), 3) << ReportText(report);
+    // A local folder refuses nothing: the file is simply not there.
+    EXPECT_EQ(ReportText(report).find("refused it"), std::string::npos) << ReportText(report);
 }
 
 TEST(CheckFiles, AcceptsADigestInLowerCaseAndPathsWithBackslashes) {
@@ -219,135 +220,19 @@ TEST(CheckFiles, ReportsACatalogThatCannotBeFetched) {
     EXPECT_EQ(CheckIn(server.Path() / "nothing here", missingFolder), EXIT_FAILED);
 }
 
-// ---- the line checks against the parser -----------------------------------------------------
+// ---- what the catalog leaves out ------------------------------------------------------
 
-namespace {
-
-// Lines of every kind the parser knows, in forms that sit on its edges.
-const char* const LineVocabulary[] = {
-    "",
-    "; comment",
-    "# comment",
-    "  \t",
-    "[S]",
-    "[ Spaced ]",
-    "[]",
-    "[T] after",
-    "[Open",
-    "[../x]",
-    "[C:]",
-    "[\\lead]",
-    "version = 1.0",
-    "VERSION=2",
-    "version =",
-    "desc = words",
-    "Desc = "
-    "0123456789012345678901234567890123456789012345678901234567890123456789"
-    "0123456789012345678901234567890123456789012345678901234567890123456789"
-    "01234567890123456789012345678901234567890123456789012345678901234567890123456789",
-    "note = a note",
-    "note =",
-    "NOTE = x",
-    "file = a.lua|0CC175B9C0F1B6A831C399E269772661",
-    "file = a.lua",
-    "file = |",
-    "file =",
-    "keep = k.ini|abc|def",
-    "file = a..b|x",
-    "file = /a",
-    "file = \\a",
-    "file = c:d",
-    "file = x | y",
-    "file = y|:colon ok",
-    "=",
-    "= value",
-    "key without equals",
-    "unknown = 1",
-    "\xEF\xBB\xBF[BOM inside]",
-    "file=f\r",
-    "\rnote = cr",
-    "[S2]\r",
-};
-
-// The same pseudo-random sequence on every run and build.
-unsigned NextRandom(unsigned* state) {
-    *state = *state * 1103515245u + 12345u;
-    return (*state >> 16) & 0x7FFF;
-}
-
-std::string RandomCatalog(unsigned* state) {
-    std::string catalog;
-    int lines = static_cast<int>(NextRandom(state) % 60);
-    for (int i = 0; i < lines; ++i) {
-        unsigned pick = NextRandom(state);
-        // Now and then a long note, so that the notes fill up and the
-        // separators of later headers meet the end of the buffer.
-        if (pick % 17 == 0) {
-            catalog += "note = " + std::string(pick % 1500, 'n') + "\n";
-        } else {
-            catalog += std::string(LineVocabulary[pick % COUNTOF(LineVocabulary)]) + "\n";
-        }
-    }
-    return catalog;
-}
-
-// Classifies and parses the same text; true when the two agree.
-bool ClassifierAgreesWithParser(const std::string& utf8, std::u16string* difference) {
-    char16_t* converted = ConvertCatalogText(utf8.c_str());
-    if (converted == nullptr) return false;
-    char16_t* text = SkipByteOrderMark(converted);
-    CatalogModel model;
-    ClassifyCatalog(SplitCatalogLines(text), &model);
-    ClearCatalog();
-    ParseCatalog(text);
-    free(converted);
-    return ModelMatchesTables(model, difference);
-}
-
-}  // namespace
-
-TEST(CheckLines, FollowTheParserOnCatalogsAtItsEdges) {
-    const std::string edges[] = {
-        Sections(66) + FileLines(3),
-        "[S]\n" + FileLines(4100),
-        "[A]\nnote = " + std::string(4090, 'x') + "\n[B]\n[C]\nnote = y\n[D]\nnote =\n",
-        "[A]\nnote = " + std::string(2000, 'x') + "\n[B]\n[C]\nnote = " + std::string(2084, 'y') +
-            "\n",
-        "\xEF\xBB\xBF[A]\r\nversion = 1\r\nfile = a.lua|x\r\n",
-        "[A]\nfile = a\nkey\xFF\xFE = 1\n",
-    };
-    for (const std::string& catalog : edges) {
-        std::u16string difference;
-        EXPECT_TRUE(ClassifierAgreesWithParser(catalog, &difference))
-            << std::string(difference.begin(), difference.end());
-    }
-    unsigned state = 20240601u;
-    for (int i = 0; i < 400; ++i) {
-        std::string catalog = RandomCatalog(&state);
-        std::u16string difference;
-        ASSERT_TRUE(ClassifierAgreesWithParser(catalog, &difference)) << "catalog " << i << ":\n"
-                                                                      << catalog;
-    }
-}
-
-TEST(CheckLines, TheCrossCheckSeesATableThatDiffers) {
-    std::string catalog = "[A]\nnote = n\nfile = a.lua|0CC175B9C0F1B6A831C399E269772661\n";
-    char16_t* converted = ConvertCatalogText(catalog.c_str());
-    ASSERT_NE(converted, nullptr);
-    CatalogModel model;
-    ClassifyCatalog(SplitCatalogLines(converted), &model);
-    ClearCatalog();
-    ParseCatalog(converted);
-    free(converted);
-    std::u16string difference;
-    ASSERT_TRUE(ModelMatchesTables(model, &difference));
-
-    FileTable[0].md5[0] = u'1';
-    EXPECT_FALSE(ModelMatchesTables(model, &difference));
-    FileTable[0].md5[0] = u'0';
-    NotesText[2] = u'm';
-    EXPECT_FALSE(ModelMatchesTables(model, &difference));
-    NotesText[2] = u'n';
-    ScriptTable[0].noteOffset = -1;
-    EXPECT_FALSE(ModelMatchesTables(model, &difference));
+TEST(CheckFolder, WarnsOfFilesAndScriptFoldersTheCatalogLeavesOut) {
+    TempFolder server;
+    Publish(server.Path(), "S/a.lua", "a");
+    Publish(server.Path(), "S/lib/forgotten.lua", "f");
+    Publish(server.Path(), "New Script/main.lua", "m");
+    Publish(server.Path(), ".git/config", "hidden");
+    Publish(server.Path(), "notes.txt", "the publisher's own");
+    Publish(server.Path(), "scripts.txt", "[S]\nfile = a.lua|" + Md5Hex("a") + "\n");
+    Report report(false);
+    EXPECT_EQ(CheckIn(server.Path(), report), EXIT_OK) << ReportText(report);
+    EXPECT_EQ(CountFindings(report, FINDING_NOT_IN_CATALOG), 2) << ReportText(report);
+    EXPECT_NE(ReportText(report).find("forgotten.lua"), std::string::npos) << ReportText(report);
+    EXPECT_NE(ReportText(report).find("New Script"), std::string::npos) << ReportText(report);
 }

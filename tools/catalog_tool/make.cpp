@@ -7,260 +7,48 @@
 #include <algorithm>
 #include <cstddef>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/text.h"
 #include "app/unicode.h"
 #include "catalog/catalog.h"
-#include "catalog/hash_os.h"
-#include "catalog/local_state.h"
-#include "catalog/names.h"
 #include "catalog/server.h"
 #include "install/files_os.h"
-#include "tools/catalog_tool/catalog_lines.h"
+#include "tools/catalog_tool/catalog_reading.h"
+#include "tools/catalog_tool/line_findings.h"
 #include "tools/catalog_tool/names.h"
 #include "tools/catalog_tool/sign.h"
+#include "tools/catalog_tool/server_folder.h"
 #include "tools/catalog_tool/tool_os.h"
 
 namespace {
 
-// ---- what the folder holds ---------------------------------------------------------
-
-struct FoundFile {
-    std::u16string path;    // relative to the script's folder, '/' separated
-    std::u16string digest;  // upper-case MD5
-};
-
-struct FoundScript {
-    std::u16string name;
-    std::vector<FoundFile> files;  // files of each folder first, then its folders, by name
-};
-
-struct MakeRun {
-    std::u16string folder;    // the server folder, program form
-    std::u16string out;       // the catalog written, program form
-    std::u16string outShown;  // and as the user writes it
-    std::vector<FoundScript> scripts;
-    std::unique_ptr<PathIndex> paths{new PathIndex()};  // the current script's files
-    int fileTotal = 0;
-    bool ioFailed = false;  // something could not be read or written
-    bool stopped = false;   // a limit was passed; the walk ends there
-};
-
-std::u16string Inside(const std::u16string& folder, const std::u16string& name) {
-    return folder + u"\\" + name;
-}
-
-void IoError(MakeRun* run, Report& report, const std::u16string& where,
-             const std::u16string& text) {
-    run->ioFailed = true;
-    report.Error(FINDING_IO, where, 0, text);
-}
-
-// Files first, then folders, each by name without regard to case, so that
-// a script's main files lead its section.
-bool EntriesInOrder(MakeRun* run, const std::u16string& folder, std::vector<FolderEntry>* entries,
-                    Report& report) {
-    if (!ListFolder(folder.c_str(), entries)) {
-        IoError(run, report, DisplayPath(folder), u"cannot read the folder");
-        return false;
-    }
-    std::sort(entries->begin(), entries->end(), [](const FolderEntry& a, const FolderEntry& b) {
-        bool aFolder = a.kind == PATH_FOLDER, bFolder = b.kind == PATH_FOLDER;
-        if (aFolder != bFolder) return bFolder;
-        int order = TextCompareNoCase(a.name.c_str(), b.name.c_str());
-        return order != 0 ? order < 0 : a.name < b.name;
-    });
-    return true;
-}
-
-void AddFoundFile(MakeRun* run, FoundScript* script, const std::u16string& fullPath,
-                  const std::u16string& path, Report& report) {
-    std::u16string shown = DisplayPath(fullPath);
-    std::u16string refusal = FilePathRefusal(path);
-    if (!refusal.empty()) {
-        report.Error(FINDING_NAME_REFUSED, shown, 0, u"left out: " + refusal);
-        return;
-    }
-    int earlier = 0;
-    PathClash clash = AddPathUnlessItClashes(run->paths.get(), path.c_str(),
-                                             static_cast<int>(script->files.size()), &earlier);
-    if (clash != CLASH_NONE) {
-        report.Error(FINDING_NAME_REFUSED, shown, 0,
-                     u"left out: the updater would refuse it: " +
-                         PathClashText(clash, Quoted(script->files[earlier].path)));
-        return;
-    }
-    int room = ScriptsFolderRoom(script->name, path);
-    if (room < LEAST_FOLDER_ROOM) {
-        report.Error(FINDING_NAME_REFUSED, shown, 0,
-                     u"left out: the script name and the path leave no room for a scripts folder "
-                     u"within the updater's 259 characters");
-        return;
-    }
-    if (room < COMFORTABLE_FOLDER_ROOM) {
-        report.Warning(FINDING_LOCAL_PATH_LONG, shown, 0,
-                       u"the script name and the path leave only " + NumberText(room) +
-                           u" characters for the user's scripts folder (259 in all)");
-    }
-    AddressRisk risk = WebAddressRisk(script->name + u"/" + path);
-    if (risk.severity != SEVERITY_NOTE) {
-        report.Add(risk.severity, FINDING_ADDRESS_RISK, shown, 0, u"on a web server: " + risk.text);
-    }
-    if (++run->fileTotal > MAX_FILES) {
-        report.Error(FINDING_LIMIT_REACHED, DisplayPath(run->folder), 0,
-                     u"more than " + NumberText(MAX_FILES) +
-                         u" files: the updater takes at most that many; nothing is written");
-        run->stopped = true;
-        return;
-    }
-    char16_t digest[DIGEST_CAPACITY];
-    if (HashLocalFile(fullPath.c_str(), digest) == 0) {
-        IoError(run, report, shown, u"cannot read the file");
-    } else if (digest[0] == 0) {
-        IoError(run, report, shown, u"cannot compute the file's MD5");
-    } else {
-        script->files.push_back(FoundFile{path, digest});
-    }
-}
-
-void WalkScriptFolder(MakeRun* run, FoundScript* script, const std::u16string& folder,
-                      const std::u16string& prefix, Report& report) {
-    std::vector<FolderEntry> entries;
-    if (!EntriesInOrder(run, folder, &entries, report)) return;
-    for (const FolderEntry& entry : entries) {
-        if (run->stopped) return;
-        std::u16string fullPath = Inside(folder, entry.name);
-        std::u16string path = prefix + entry.name;
-        if (!entry.nameIsText) {
-            report.Error(FINDING_NAME_REFUSED, DisplayPath(fullPath), 0,
-                         u"left out: the name is not UTF-8 text");
-        } else if (entry.kind == PATH_FILE) {
-            AddFoundFile(run, script, fullPath, path, report);
-        } else if (entry.kind != PATH_FOLDER) {
-            report.Warning(FINDING_NAME_REFUSED, DisplayPath(fullPath), 0,
-                           u"left out: neither a file nor a folder");
-        } else {
-            // A folder refused as a whole tells once what every file in it
-            // would tell, and a path that only grows ends the descent.
-            std::u16string refusal = FilePathRefusal(path);
-            if (!refusal.empty()) {
-                report.Error(FINDING_NAME_REFUSED, DisplayPath(fullPath), 0,
-                             u"left out with everything in it: " + refusal);
-            } else {
-                WalkScriptFolder(run, script, fullPath, path + u"/", report);
-            }
-        }
-    }
-}
-
-void WalkServerFolder(MakeRun* run, Report& report) {
-    std::vector<FolderEntry> entries;
-    if (!EntriesInOrder(run, run->folder, &entries, report)) return;
-    for (const FolderEntry& entry : entries) {
-        if (run->stopped) return;
-        if (entry.kind != PATH_FOLDER) continue;  // scripts.txt and the publisher's own files
-        std::u16string fullPath = Inside(run->folder, entry.name);
-        std::u16string shown = DisplayPath(fullPath);
-        if (entry.name[0] == u'.') {
-            report.Note(FINDING_NAME_REFUSED, shown, 0, u"hidden folder left out");
-            continue;
-        }
-        std::u16string refusal =
-            entry.nameIsText ? ScriptNameRefusal(entry.name) : u"the name is not UTF-8 text";
-        if (!refusal.empty()) {
-            report.Error(FINDING_NAME_REFUSED, shown, 0, u"script left out: " + refusal);
-            continue;
-        }
-        if (static_cast<int>(run->scripts.size()) >= MAX_SCRIPTS) {
-            report.Error(FINDING_LIMIT_REACHED, DisplayPath(run->folder), 0,
-                         u"more than " + NumberText(MAX_SCRIPTS) +
-                             u" script folders: the updater takes at most that many; nothing is "
-                             u"written");
-            run->stopped = true;
-            return;
-        }
-        FoundScript script = {entry.name, {}};
-        ClearPathIndex(run->paths.get());
-        WalkScriptFolder(run, &script, fullPath, u"", report);
-        if (script.files.empty() && !run->stopped) {
-            report.Warning(
-                FINDING_NAME_REFUSED, shown, 0,
-                u"the script has no files: the updater lists it with nothing to install");
-        }
-        run->scripts.push_back(script);
-    }
-}
-
 // ---- the catalog kept from -------------------------------------------------------------
 
-enum LineRole { ROLE_OTHER, ROLE_FILE, ROLE_NOTE, ROLE_VERSION, ROLE_DESC };
-
-struct OldLine {
-    CatalogLine line;
-    LineRole role;
-    int keep;               // for ROLE_FILE
-    std::u16string path;    // for ROLE_FILE, as written
-    std::u16string digest;  // for ROLE_FILE, as written
-    std::u16string value;   // for ROLE_NOTE, ROLE_VERSION and ROLE_DESC
-};
-
+// The lines of the kept catalog, by their records of the updater's parse.
 struct OldSection {
-    CatalogLine header;
-    std::u16string name;
-    std::vector<OldLine> body;
+    const LineRecord* header;
+    std::vector<const LineRecord*> body;
 };
 
 struct OldCatalog {
     std::u16string shown;
-    std::vector<CatalogLine> preamble;  // the lines before the first section
+    CatalogReading reading;
+    std::vector<const LineRecord*> preamble;  // the lines before the first section
     std::vector<OldSection> sections;
 };
+
+bool IsFileKey(const LineRecord& line) {
+    return TextCompareNoCase(line.key.c_str(), u"file") == 0 ||
+           TextCompareNoCase(line.key.c_str(), u"keep") == 0;
+}
 
 // A catalog path as the folder names it: either slash.
 std::u16string SlashPath(const std::u16string& path) {
     std::u16string slashed = path;
     std::replace(slashed.begin(), slashed.end(), u'\\', u'/');
     return slashed;
-}
-
-OldLine ReadBodyLine(const CatalogLine& line) {
-    OldLine old = {line, ROLE_OTHER, 0, {}, {}, {}};
-    if (line.kind != LINE_KEY) return old;
-    KeyParts parts = SplitKeyLine(line.trimmed);
-    if (!parts.hasEquals) return old;
-    CatalogKey key = KeyOf(parts.key);
-    if ((key == KEY_FILE || key == KEY_KEEP) && !parts.value.empty()) {
-        FileParts file = SplitFileValue(parts.value);
-        old.role = ROLE_FILE;
-        old.keep = key == KEY_KEEP ? 1 : 0;
-        old.path = file.path;
-        old.digest = file.digest;
-    } else if (key == KEY_NOTE || key == KEY_VERSION || key == KEY_DESC) {
-        old.role = key == KEY_NOTE ? ROLE_NOTE : key == KEY_VERSION ? ROLE_VERSION : ROLE_DESC;
-        old.value = parts.value;
-    }
-    return old;
-}
-
-// A header make cannot carry over without guessing what was meant.
-std::u16string HeaderProblem(const HeaderParts& parts, const std::vector<OldSection>& sections) {
-    if (!parts.closed) {
-        return u"section header has no ']', so the updater ignores it and its lines; fix it or "
-               u"remove it first";
-    }
-    if (parts.name.size() > SCRIPT_NAME_CAPACITY - 1 || !IsSafeScriptName(parts.name.c_str())) {
-        return u"section [" + parts.name + u"] is refused or cut by the updater; rename it first";
-    }
-    for (const OldSection& section : sections) {
-        if (section.name == parts.name) {
-            return u"section [" + parts.name + u"] comes a second time (first at line " +
-                   NumberText(section.header.number) + u"); merge the two first";
-        }
-    }
-    return std::u16string();
 }
 
 bool CheckOldBytes(const OldCatalog& old, const unsigned char* bytes, uint32_t size,
@@ -270,31 +58,51 @@ bool CheckOldBytes(const OldCatalog& old, const unsigned char* bytes, uint32_t s
         report.Error(FINDING_CATALOG_PROBLEM, old.shown, zeroLine,
                      u"a zero byte: the updater reads nothing after it; remove it first");
     }
-    for (int line : LinesWithInvalidUtf8(bytes, size)) {
+    std::vector<int> invalid = LinesWithInvalidUtf8(bytes, size);
+    for (int line : invalid) {
         report.Error(FINDING_CATALOG_PROBLEM, old.shown, line,
                      u"bytes that are not UTF-8; save the catalog as UTF-8 first");
     }
-    return zeroLine == 0 && LinesWithInvalidUtf8(bytes, size).empty();
+    return zeroLine == 0 && invalid.empty();
 }
 
-bool SplitOldCatalog(OldCatalog* old, const char16_t* text, Report& report) {
-    std::vector<CatalogLine> lines = SplitCatalogLines(text);
+// A header make cannot carry over without guessing what was meant.
+std::u16string HeaderProblem(const LineRecord& line, const std::vector<OldSection>& sections) {
+    if (line.verdict == LINE_HEADER_WITHOUT_BRACKET) {
+        return u"section header has no ']', so the updater ignores it and its lines; fix it or "
+               u"remove it first";
+    }
+    if (line.verdict != LINE_SCRIPT_TAKEN || (line.cuts & CUT_NAME) != 0) {
+        return u"section [" + Visible(line.name) +
+               u"] is refused or cut by the updater; rename it first";
+    }
+    for (const OldSection& section : sections) {
+        if (section.header->name == line.name) {
+            return u"section [" + line.name + u"] comes a second time (first at line " +
+                   NumberText(section.header->number) + u"); merge the two first";
+        }
+    }
+    return std::u16string();
+}
+
+// Groups the lines into sections; false (told) when a header cannot be kept.
+bool SplitOldCatalog(OldCatalog* old, Report& report) {
+    std::vector<LineRecord>& lines = old->reading.lines;
     // The text ends in LF: the empty "line" after it is not a line of its own.
     if (!lines.empty() && lines.back().written.empty()) lines.pop_back();
     bool fine = true;
-    for (const CatalogLine& line : lines) {
-        if (line.kind == LINE_HEADER) {
-            HeaderParts parts = SplitHeader(line.trimmed);
-            std::u16string problem = HeaderProblem(parts, old->sections);
+    for (const LineRecord& line : lines) {
+        if (!line.trimmed.empty() && line.trimmed[0] == u'[') {
+            std::u16string problem = HeaderProblem(line, old->sections);
             if (!problem.empty()) {
                 report.Error(FINDING_CATALOG_PROBLEM, old->shown, line.number, problem);
                 fine = false;
             }
-            old->sections.push_back(OldSection{line, parts.name, {}});
+            old->sections.push_back(OldSection{&line, {}});
         } else if (old->sections.empty()) {
-            old->preamble.push_back(line);
+            old->preamble.push_back(&line);
         } else {
-            old->sections.back().body.push_back(ReadBodyLine(line));
+            old->sections.back().body.push_back(&line);
         }
     }
     return fine;
@@ -317,154 +125,183 @@ bool ReadOldCatalog(MakeRun* run, const std::u16string& path, OldCatalog* old, R
         IoError(run, report, old->shown, u"cannot convert the catalog (out of memory)");
         return false;
     }
-    fine = SplitOldCatalog(old, SkipByteOrderMark(converted), report);
+    old->reading = ReadCatalogLines(SkipByteOrderMark(converted));
     free(converted);
-    return fine;
+    return SplitOldCatalog(old, report);
 }
 
 // ---- the new catalog ---------------------------------------------------------------------
 
-// What a catalog line is meant to give the updater.
-struct IntendedFile {
-    std::u16string path;
-    std::u16string md5;
-    int keep;
-    int line;
-};
-
-struct IntendedScript {
-    std::u16string name;
-    int line;
-    std::vector<IntendedFile> files;
-    std::vector<std::u16string> notes;
-    std::u16string version;  // the last of the section, as the updater keeps the last
-    std::u16string desc;
-};
-
 // One line on its way into the new catalog.
 struct NewLine {
     std::u16string text;
-    LineRole role;
-    IntendedFile file;      // for ROLE_FILE (its line is set when placed)
-    std::u16string value;   // for ROLE_NOTE, ROLE_VERSION and ROLE_DESC
+    int oldLine;            // its line in the kept catalog, 0 for a line make writes
+    bool isFile;            // a file or keep line
     std::u16string change;  // what to report about it, empty for nothing
 };
 
 struct Counts {
-    int added = 0, updated = 0, dropped = 0, scriptsAdded = 0, scriptsDropped = 0;
+    int added = 0, updated = 0, filled = 0, dropped = 0, scriptsAdded = 0, scriptsDropped = 0;
 };
 
 struct NewCatalog {
-    std::vector<std::u16string> lines;
-    std::vector<IntendedScript> scripts;
+    std::vector<NewLine> lines;
+    int scripts = 0, files = 0;
     Counts counts;
 };
 
-NewLine KeptLine(const OldLine& old) {
-    NewLine line = {old.line.written, old.role, {}, old.value, {}};
-    return line;
+NewLine KeptLine(const LineRecord& old) {
+    return NewLine{old.written, old.number, false, {}};
 }
 
 NewLine NewFileLine(const std::u16string& path, const std::u16string& digest, int keep,
                     const std::u16string& change) {
-    NewLine line = {(keep ? u"keep = " : u"file = ") + path + u"|" + digest,
-                    ROLE_FILE,
-                    IntendedFile{path, digest, keep, 0},
-                    {},
-                    change};
-    return line;
+    return NewLine{(keep ? u"keep = " : u"file = ") + path + u"|" + digest, 0, true, change};
 }
 
-// Places a section's lines (the header first) and records what they mean.
-void PlaceSection(NewCatalog* catalog, const std::u16string& name, std::vector<NewLine>& lines,
-                  const MakeRun& run, Report& report) {
-    IntendedScript script = {name, static_cast<int>(catalog->lines.size()) + 1, {}, {}, {}, {}};
-    for (NewLine& line : lines) {
-        catalog->lines.push_back(line.text);
+// Places a section's lines (the header first) and tells what changed.
+void PlaceSection(NewCatalog* catalog, const std::vector<NewLine>& lines, const MakeRun& run,
+                  Report& report) {
+    ++catalog->scripts;
+    for (const NewLine& line : lines) {
+        catalog->lines.push_back(line);
+        if (line.isFile) ++catalog->files;
         int number = static_cast<int>(catalog->lines.size());
-        if (line.role == ROLE_FILE) {
-            line.file.line = number;
-            script.files.push_back(line.file);
-        }
-        if (line.role == ROLE_NOTE) script.notes.push_back(line.value);
-        if (line.role == ROLE_VERSION) script.version = line.value;
-        if (line.role == ROLE_DESC) script.desc = line.value;
         if (!line.change.empty()) report.Note(FINDING_CHANGE, run.outShown, number, line.change);
     }
-    catalog->scripts.push_back(script);
 }
 
-void SeparateSection(NewCatalog* catalog) {
-    if (!catalog->lines.empty() && !TrimmedText(catalog->lines.back()).empty()) {
-        catalog->lines.push_back(std::u16string());
-    }
+bool IsBlank(const std::u16string& text) {
+    return text.find_first_not_of(u" \t\r") == std::u16string::npos;
 }
 
 // Where new files go: after the section's last file line, or else after
 // its last line that is not blank.
 size_t InsertionPoint(const std::vector<NewLine>& lines) {
-    size_t point = lines.size();
-    while (point > 1 && TrimmedText(lines[point - 1].text).empty()) --point;
     for (size_t i = lines.size(); i > 1; --i) {
-        if (lines[i - 1].role == ROLE_FILE) return i;
+        if (lines[i - 1].isFile) return i;
     }
+    size_t point = lines.size();
+    while (point > 1 && IsBlank(lines[point - 1].text)) --point;
     return point;
+}
+
+// What one section's merge did to its files.
+struct SectionMerge {
+    const OldSection& section;
+    const FoundScript& found;
+    std::map<std::u16string, const FoundFile*> onDisk;
+    std::map<std::u16string, bool> listed;
+    std::vector<NewLine> lines;
+    int changed = 0;  // files added, updated or dropped
+};
+
+// Why a kept file or keep line is dropped, or empty when it stays.
+std::u16string DropReason(const LineRecord& line, const SectionMerge& merge) {
+    switch (line.verdict) {
+        case LINE_FILE_TAKEN:
+        case LINE_KEEP_TAKEN:
+            break;
+        case LINE_EMPTY_FILE_VALUE:
+            return u"the line names no file";
+        case LINE_DUPLICATE_PATH:
+            return u"listed twice";
+        case LINE_REFUSED_PATH:
+            return u"the updater refuses the path: " + NameProblemText(line.problem);
+        default:
+            return u"the updater ignores the line";
+    }
+    auto file = merge.onDisk.find(SlashPath(line.path));
+    if (file == merge.onDisk.end()) return u"the file is gone";
+    return std::u16string();
+}
+
+void MergeFileLine(SectionMerge* merge, const LineRecord& line, const OldCatalog& old,
+                   const MakeRun& run, NewCatalog* catalog, Report& report) {
+    std::u16string where = merge->found.name + u"/" + SlashPath(line.path);
+    std::u16string reason = DropReason(line, *merge);
+    if (!reason.empty()) {
+        report.Note(FINDING_CHANGE, run.outShown, 0,
+                    u"dropped " + where + u" (line " + NumberText(line.number) + u" of " +
+                        old.shown + u"): " + reason);
+        ++catalog->counts.dropped;
+        ++merge->changed;
+        return;
+    }
+    const FoundFile& found = *merge->onDisk.find(SlashPath(line.path))->second;
+    merge->listed[found.path] = true;
+    int keep = line.verdict == LINE_KEEP_TAKEN ? 1 : 0;
+    if (IsMd5Text(line.digest) &&
+        TextCompareNoCase(line.digest.c_str(), found.digest.c_str()) == 0) {
+        NewLine kept = KeptLine(line);
+        kept.isFile = true;
+        merge->lines.push_back(kept);
+    } else if (line.digest.empty()) {
+        // A line written by hand without its digest: the file may well be
+        // what the publisher meant all along.
+        merge->lines.push_back(
+            NewFileLine(line.path, found.digest, keep, u"digest filled " + where));
+        ++catalog->counts.filled;
+    } else {
+        merge->lines.push_back(NewFileLine(line.path, found.digest, keep, u"updated " + where));
+        ++catalog->counts.updated;
+        ++merge->changed;
+    }
+}
+
+// Files changed under an unchanged version: the updater still offers them,
+// but shows the user the same version and notes as before.
+void WarnSameVersion(const SectionMerge& merge, const MakeRun& run, Report& report) {
+    if (merge.changed == 0) return;
+    std::u16string version;
+    for (const LineRecord* line : merge.section.body) {
+        if (line->verdict == LINE_VERSION_TAKEN) version = line->value;
+    }
+    report.Warning(FINDING_SAME_VERSION, run.outShown, 0,
+                   u"files of [" + merge.found.name + u"] changed but its version " +
+                       (version.empty() ? std::u16string(u"(none)") : Quoted(version)) +
+                       u" did not: the updater offers the changed files under the same version "
+                       u"and notes; raise the version line if this is a new release");
 }
 
 // An old section with the folder's files merged in.
 void MergeSection(NewCatalog* catalog, const OldSection& section, const FoundScript& found,
                   const OldCatalog& old, const MakeRun& run, Report& report) {
-    std::map<std::u16string, const FoundFile*> onDisk;
-    for (const FoundFile& file : found.files) onDisk[file.path] = &file;
-    std::map<std::u16string, bool> listed;
-    std::vector<NewLine> lines = {NewLine{section.header.written, ROLE_OTHER, {}, {}, {}}};
-    for (const OldLine& oldLine : section.body) {
-        if (oldLine.role != ROLE_FILE) {
-            lines.push_back(KeptLine(oldLine));
-            continue;
-        }
-        std::u16string where = found.name + u"/" + SlashPath(oldLine.path);
-        auto file = onDisk.find(SlashPath(oldLine.path));
-        if (file == onDisk.end() || listed[file->first]) {
-            report.Note(FINDING_CHANGE, run.outShown, 0,
-                        u"dropped " + where + u" (line " + NumberText(oldLine.line.number) +
-                            u" of " + old.shown + u"): " +
-                            (file == onDisk.end() ? u"the file is gone" : u"listed twice"));
-            ++catalog->counts.dropped;
-            continue;
-        }
-        listed[file->first] = true;
-        const std::u16string& digest = file->second->digest;
-        if (IsMd5Text(oldLine.digest) &&
-            TextCompareNoCase(oldLine.digest.c_str(), digest.c_str()) == 0) {
-            NewLine kept = KeptLine(oldLine);
-            kept.file = IntendedFile{oldLine.path, oldLine.digest, oldLine.keep, 0};
-            lines.push_back(kept);
+    SectionMerge merge = {section, found, {}, {}, {KeptLine(*section.header)}, 0};
+    for (const FoundFile& file : found.files) merge.onDisk[file.path] = &file;
+    for (const LineRecord* line : section.body) {
+        if (line->key.empty() || !IsFileKey(*line)) {
+            merge.lines.push_back(KeptLine(*line));
         } else {
-            lines.push_back(NewFileLine(oldLine.path, digest, oldLine.keep, u"updated " + where));
-            ++catalog->counts.updated;
+            MergeFileLine(&merge, *line, old, run, catalog, report);
         }
     }
     std::vector<NewLine> added;
     for (const FoundFile& file : found.files) {
-        if (listed[file.path]) continue;
+        if (merge.listed[file.path]) continue;
         added.push_back(
             NewFileLine(file.path, file.digest, 0, u"added " + found.name + u"/" + file.path));
         ++catalog->counts.added;
+        ++merge.changed;
     }
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(InsertionPoint(lines)), added.begin(),
-                 added.end());
-    PlaceSection(catalog, section.name, lines, run, report);
+    merge.lines.insert(
+        merge.lines.begin() + static_cast<std::ptrdiff_t>(InsertionPoint(merge.lines)),
+        added.begin(), added.end());
+    PlaceSection(catalog, merge.lines, run, report);
+    WarnSameVersion(merge, run, report);
 }
 
 void AddNewSection(NewCatalog* catalog, const FoundScript& found, const MakeRun& run,
                    Report& report) {
-    std::vector<NewLine> lines = {NewLine{
-        u"[" + found.name + u"]", ROLE_OTHER, {}, {}, u"added script [" + found.name + u"]"}};
-    for (const FoundFile& file : found.files)
+    std::vector<NewLine> lines = {
+        NewLine{u"[" + found.name + u"]", 0, false, u"added script [" + found.name + u"]"}};
+    for (const FoundFile& file : found.files) {
         lines.push_back(NewFileLine(file.path, file.digest, 0, {}));
-    SeparateSection(catalog);
-    PlaceSection(catalog, found.name, lines, run, report);
+    }
+    if (!catalog->lines.empty() && !IsBlank(catalog->lines.back().text)) {
+        catalog->lines.push_back(NewLine{u"", 0, false, {}});
+    }
+    PlaceSection(catalog, lines, run, report);
     ++catalog->counts.scriptsAdded;
     catalog->counts.added += static_cast<int>(found.files.size());
 }
@@ -474,15 +311,17 @@ NewCatalog MergeCatalog(const MakeRun& run, const OldCatalog* old, Report& repor
     std::map<std::u16string, const FoundScript*> folders;
     for (const FoundScript& script : run.scripts) folders[script.name] = &script;
     if (old == nullptr) {
-        catalog.lines = {u"; Catalog of the script server, written by catalog-tool make.", u""};
+        catalog.lines = {
+            NewLine{u"; Catalog of the script server, written by catalog-tool make.", 0, false, {}},
+            NewLine{u"", 0, false, {}}};
     } else {
-        for (const CatalogLine& line : old->preamble) catalog.lines.push_back(line.written);
+        for (const LineRecord* line : old->preamble) catalog.lines.push_back(KeptLine(*line));
         for (const OldSection& section : old->sections) {
-            auto found = folders.find(section.name);
+            auto found = folders.find(section.header->name);
             if (found == folders.end()) {
                 report.Note(FINDING_CHANGE, run.outShown, 0,
-                            u"dropped script [" + section.name + u"] (line " +
-                                NumberText(section.header.number) + u" of " + old->shown +
+                            u"dropped script [" + section.header->name + u"] (line " +
+                                NumberText(section.header->number) + u" of " + old->shown +
                                 u"): its folder is gone");
                 ++catalog.counts.scriptsDropped;
                 continue;
@@ -499,7 +338,7 @@ NewCatalog MergeCatalog(const MakeRun& run, const OldCatalog* old, Report& repor
 
 std::string CatalogBytes(const NewCatalog& catalog) {
     std::u16string text;
-    for (const std::u16string& line : catalog.lines) text += line + u"\n";
+    for (const NewLine& line : catalog.lines) text += line.text + u"\n";
     int size = Utf16ToUtf8(text.c_str(), nullptr, 0);
     if (size <= 0) return std::string();
     std::string bytes(static_cast<size_t>(size), '\0');
@@ -510,55 +349,29 @@ std::string CatalogBytes(const NewCatalog& catalog) {
 
 // ---- proof with the updater's parser ---------------------------------------------------------
 
-std::u16string NotesRun(const std::vector<std::u16string>& notes) {
-    std::u16string run;
-    for (const std::u16string& note : notes) run += u"- " + note + u"\r\n";
-    return run;
+// Whether the updater may leave a line of the new catalog untaken. Blank
+// lines and comments mean nothing to it. A line before the first section
+// (say "serial = 7") and an unknown key ("author = ...") are the
+// publisher's own and were in the kept catalog: kept, with a warning.
+// Everything else must be taken whole: a line make wrote that the updater
+// ignores, refuses or cuts would publish something other than the folder.
+bool MayStayUntaken(const LineRecord& line, const NewLine& written) {
+    if (line.verdict == LINE_BLANK || line.verdict == LINE_COMMENT) return true;
+    return written.oldLine != 0 &&
+           (line.verdict == LINE_BEFORE_FIRST_SECTION || line.verdict == LINE_UNKNOWN_KEY);
 }
 
-std::u16string Cut(const std::u16string& value, int capacity) {
-    return value.substr(0, static_cast<size_t>(capacity - 1));
-}
-
-// The first way in which the parsed tables differ from what was meant (its
-// line in *line), or empty when they hold it all.
-std::u16string TablesDiffer(const std::vector<IntendedScript>& scripts, int* line) {
-    *line = 0;
-    if (ScriptCount != static_cast<int>(scripts.size())) {
-        return u"the updater would keep " + NumberText(ScriptCount) + u" of its " +
-               NumberText(static_cast<long long>(scripts.size())) + u" scripts";
+bool LineIsProven(const LineRecord& line, const NewLine& written) {
+    if (IsTakenVerdict(line.verdict)) {
+        return (line.cuts & (CUT_NAME | CUT_PATH | CUT_DIGEST)) == 0 &&
+               (!written.isFile || line.file >= 0);
     }
-    for (int s = 0; s < ScriptCount; ++s) {
-        const IntendedScript& meant = scripts[static_cast<size_t>(s)];
-        const ScriptRecord& record = ScriptTable[s];
-        *line = meant.line;
-        if (meant.name != record.name) return u"the updater would name the script otherwise";
-        if (Cut(meant.version, SCRIPT_VERSION_CAPACITY) != record.version ||
-            Cut(meant.desc, SCRIPT_DESC_CAPACITY) != record.desc) {
-            return u"the updater would read another version or desc";
-        }
-        std::u16string notes =
-            record.noteOffset < 0 ? std::u16string() : NotesText + record.noteOffset;
-        if (notes != NotesRun(meant.notes)) return u"the updater would not keep every note";
-        if (record.fileCount != static_cast<int>(meant.files.size())) {
-            return u"the updater would keep " + NumberText(record.fileCount) + u" of its " +
-                   NumberText(static_cast<long long>(meant.files.size())) + u" files";
-        }
-        for (int f = 0; f < record.fileCount; ++f) {
-            const IntendedFile& file = meant.files[static_cast<size_t>(f)];
-            const FileRecord& kept = FileTable[record.firstFile + f];
-            *line = file.line;
-            if (file.path != kept.path || file.md5 != kept.md5 || file.keep != kept.keep) {
-                return u"the updater would read this file line otherwise";
-            }
-        }
-    }
-    return std::u16string();
+    return !written.isFile && MayStayUntaken(line, written);
 }
 
-// Parses the new catalog with the updater's own code. False (told) when it
-// would lose or change anything meant; lines it would ignore that were kept
-// from the old catalog are told as warnings.
+// Parses the new catalog with the updater's own code: every line must be
+// one the updater takes as written, or one it may leave. False (told) when
+// not; the updater's words for what it would do are told either way.
 bool ProveCatalog(const NewCatalog& catalog, const std::string& bytes, MakeRun* run,
                   Report& report) {
     char16_t* converted = ConvertCatalogText(bytes.c_str());
@@ -566,36 +379,31 @@ bool ProveCatalog(const NewCatalog& catalog, const std::string& bytes, MakeRun* 
         IoError(run, report, run->outShown, u"cannot convert the catalog (out of memory)");
         return false;
     }
-    CatalogModel model;
-    ClassifyCatalog(SplitCatalogLines(converted), &model);
-    ClearCatalog();
-    ParseCatalog(converted);
+    CatalogReading reading = ReadCatalogLines(converted);
     free(converted);
-    std::u16string difference;
-    if (!ModelMatchesTables(model, &difference)) {
-        report.Error(FINDING_PARSER_DISAGREES, run->outShown, 0,
-                     u"catalog-tool and the updater read the new catalog differently (" +
-                         difference + u"); nothing is written, please report this");
+    // Each line written, and the empty one after the last LF.
+    if (reading.lines.size() != catalog.lines.size() + 1) {
+        report.Error(FINDING_CATALOG_PROBLEM, run->outShown, 0,
+                     u"the updater would read another number of lines; nothing is written");
         return false;
     }
-    bool limited = false;
-    for (const LineFinding& finding : model.findings) {
-        bool lost = finding.kind == FINDING_LIMIT_REACHED;
-        limited = limited || lost;
+    std::vector<bool> proven(reading.lines.size(), true);
+    bool fine = true;
+    for (size_t i = 0; i < catalog.lines.size(); ++i) {
+        proven[i] = LineIsProven(reading.lines[i], catalog.lines[i]);
+        fine = fine && proven[i];
+    }
+    for (const LineFinding& finding : FindingsOfLines(reading)) {
+        bool lost = !proven[static_cast<size_t>(finding.line - 1)];
         report.Add(lost ? SEVERITY_ERROR : SEVERITY_WARNING, finding.kind, run->outShown,
                    finding.line, finding.text);
     }
-    int line = 0;
-    difference = TablesDiffer(catalog.scripts, &line);
-    if (!difference.empty() && !limited) {
-        report.Error(FINDING_CATALOG_PROBLEM, run->outShown, line,
-                     difference + u"; nothing is written");
+    if (!fine) {
+        report.Error(FINDING_CATALOG_PROBLEM, run->outShown, 0,
+                     u"the updater would not take every line of the new catalog as written; "
+                     u"nothing is written");
     }
-    if (limited) {
-        report.Error(FINDING_LIMIT_REACHED, run->outShown, 0,
-                     u"the catalog would pass the updater's limits; nothing is written");
-    }
-    return difference.empty() && !limited;
+    return fine;
 }
 
 // ---- writing -----------------------------------------------------------------------------------
@@ -626,14 +434,12 @@ bool WriteCatalog(MakeRun* run, const std::string& bytes, Report& report) {
 }
 
 std::u16string CountsText(const NewCatalog& catalog) {
-    int files = 0;
-    for (const IntendedScript& script : catalog.scripts)
-        files += static_cast<int>(script.files.size());
     const Counts& c = catalog.counts;
-    return NumberText(static_cast<long long>(catalog.scripts.size())) + u" scripts, " +
-           NumberText(files) + u" files (files: " + NumberText(c.added) + u" added, " +
-           NumberText(c.updated) + u" updated, " + NumberText(c.dropped) + u" dropped; scripts: " +
-           NumberText(c.scriptsAdded) + u" added, " + NumberText(c.scriptsDropped) + u" dropped)";
+    return NumberText(catalog.scripts) + u" scripts, " + NumberText(catalog.files) +
+           u" files (files: " + NumberText(c.added) + u" added, " + NumberText(c.updated) +
+           u" updated, " + NumberText(c.filled) + u" digests filled, " + NumberText(c.dropped) +
+           u" dropped; scripts: " + NumberText(c.scriptsAdded) + u" added, " +
+           NumberText(c.scriptsDropped) + u" dropped)";
 }
 
 std::u16string ProgramForm(const std::u16string& path) {

@@ -372,3 +372,37 @@ TEST(Make, RefusesAServerFolderThatIsNotThere) {
     EXPECT_EQ(MakeIn(server / "nothing", report), EXIT_FAILED);
     EXPECT_TRUE(HasFinding(report, SEVERITY_ERROR, FINDING_IO)) << ReportText(report);
 }
+
+// ---- what make tells ------------------------------------------------------------------
+
+TEST(Make, TellsADigestFilledApartFromAFileUpdatedAndWarnsOfAnUnchangedVersion) {
+    TempFolder server;
+    Publish(server.Path(), "S/a.lua", "a");
+    Publish(server.Path(), "S/user.ini", "u");
+    Publish(server.Path(), "scripts.txt",
+            "[S]\nversion = 1.0\nkeep = user.ini\nfile = a.lua|" + Md5Hex("a") + "\n");
+    Report filled(false);
+    ASSERT_EQ(MakeIn(server.Path(), filled), EXIT_OK) << ReportText(filled);
+    EXPECT_NE(ReportText(filled).find("digest filled S/user.ini"), std::string::npos)
+        << ReportText(filled);
+    EXPECT_EQ(ReportText(filled).find("updated S/"), std::string::npos) << ReportText(filled);
+    EXPECT_EQ(CountFindings(filled, FINDING_SAME_VERSION), 0) << ReportText(filled);
+
+    Publish(server.Path(), "S/a.lua", "a, changed");
+    Report changed(false);
+    ASSERT_EQ(MakeIn(server.Path(), changed), EXIT_OK) << ReportText(changed);
+    EXPECT_NE(ReportText(changed).find("updated S/a.lua"), std::string::npos)
+        << ReportText(changed);
+    EXPECT_TRUE(HasFinding(changed, SEVERITY_WARNING, FINDING_SAME_VERSION)) << ReportText(changed);
+}
+
+TEST(Make, RefusesToKeepALineTheUpdaterWouldDrop) {
+    TempFolder server;
+    Publish(server.Path(), "S/a.lua", "a");
+    const std::string old = "[S]\nfile a.lua\nfile = a.lua|" + Md5Hex("a") + "\n";
+    Publish(server.Path(), "scripts.txt", old);
+    Report report(false);
+    EXPECT_EQ(MakeIn(server.Path(), report), EXIT_PROBLEMS) << ReportText(report);
+    EXPECT_TRUE(HasFinding(report, SEVERITY_ERROR, FINDING_NO_EQUALS, 2)) << ReportText(report);
+    EXPECT_EQ(CatalogAt(server.Path()), old);
+}

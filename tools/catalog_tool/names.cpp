@@ -5,6 +5,8 @@
 #include "catalog/catalog.h"
 #include "catalog/local_state.h"
 #include "catalog/names.h"
+#include "catalog/server.h"
+#include "catalog/wire_address.h"
 
 namespace {
 
@@ -27,9 +29,10 @@ bool IsUnreserved(char16_t c) {
 }
 
 // Escaped by the updater itself (BuildResourceAddress and the wire form):
-// these reach a server as the very bytes of the name.
+// these reach a server as the very bytes of the name. Letters outside
+// ASCII are escaped too, but a server must still hold them in UTF-8.
 bool IsEscapedByUpdater(char16_t c) {
-    return c == u' ' || c == u'#' || c == u'%' || c == u'+' || IsControl(c);
+    return IsWebEscapedChar(c) || (c < 0x80 && IsEscapedOnWire(c));
 }
 
 // Sent as they are and harmless in a path.

@@ -50,12 +50,13 @@ enum FindingKind {
     FINDING_FILE_MISSING,     // the server did not give the file
     FINDING_DIGEST_MISMATCH,  // the file's MD5 (or SHA-256) is not the catalog's
     FINDING_SIGNATURE,        // signing: the signature, the serial, a SHA-256 field, a key
+    FINDING_NOT_IN_CATALOG,   // a file or script folder on the server folder the catalog omits
     // make.
-    FINDING_NAME_REFUSED,      // a script or file name make leaves out
-    FINDING_CATALOG_PROBLEM,   // the existing catalog cannot be kept safely
-    FINDING_CHANGE,            // what make added, updated or dropped
-    FINDING_IO,                // a file or folder that could not be read or written
-    FINDING_PARSER_DISAGREES,  // our line checks and the updater's parser differ
+    FINDING_NAME_REFUSED,     // a script or file name make leaves out
+    FINDING_CATALOG_PROBLEM,  // the existing catalog cannot be kept safely
+    FINDING_CHANGE,           // what make added, updated or dropped
+    FINDING_SAME_VERSION,     // files of a section changed, its version did not
+    FINDING_IO,               // a file or folder that could not be read or written
     FINDING_SUMMARY,
     // The command line.
     FINDING_HELP,   // a line of --help

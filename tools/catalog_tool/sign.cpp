@@ -181,23 +181,30 @@ void CheckSerial(const std::u16string& where, const unsigned char* bytes, uint32
     }
 }
 
-void CheckFileSha256(const std::u16string& where, int index, const ModelFile& model,
-                     Report& report) {
+// The script whose run of FileTable holds file.
+int ScriptOfFile(int file) {
+    for (int script = 0; script < ScriptCount; ++script) {
+        const ScriptRecord& record = ScriptTable[script];
+        if (file >= record.firstFile && file < record.firstFile + record.fileCount) return script;
+    }
+    return 0;
+}
+
+void CheckFileSha256(const std::u16string& where, int index, int line, Report& report) {
     const FileRecord& file = FileTable[index];
     if (!IsSha256Text(file.sha256)) {
-        report.Error(FINDING_SIGNATURE, where, model.line,
+        report.Error(FINDING_SIGNATURE, where, line,
                      u"no SHA-256 (64 hexadecimal digits after a second '|'): the updater "
                      u"refuses to install this file from a signed catalog");
         return;
     }
-    const ScriptRecord& script = ScriptTable[model.script];
-    char16_t relative[400], address[1400];
-    TextFormat(relative, 400, u"%s/%s", script.name, file.path);
-    BuildResourceAddress(address, 1400, relative);
+    const ScriptRecord& script = ScriptTable[ScriptOfFile(index)];
+    char16_t address[FILE_ADDRESS_CAPACITY];
+    if (!BuildFileAddress(address, script.name, file.path)) return;  // told as a cut address
     std::string content;
     if (!FetchWhole(address, &content)) return;  // told with the other files
     if (MatchesSha256Field(file.sha256, content.data(), content.size())) return;
-    report.Error(FINDING_DIGEST_MISMATCH, where, model.line,
+    report.Error(FINDING_DIGEST_MISMATCH, where, line,
                  std::u16string(script.name) + u"/" + file.path + u" has the SHA-256 " +
                      Sha256Of(content) + u", the catalog says " + file.sha256);
 }
@@ -306,7 +313,7 @@ int WriteSignedCatalog(const std::u16string& out, const std::u16string& outShown
 }
 
 bool CheckSigning(const std::u16string& where, const unsigned char* bytes, uint32_t size,
-                  const std::u16string& keyText, const std::vector<ModelFile>& files,
+                  const std::u16string& keyText, const std::vector<int>& fileLines,
                   Report& report) {
     PublicKey keys[MAX_CATALOG_KEYS];
     int keyCount = ParsePublicKeys(keyText.c_str(), keys);
@@ -317,8 +324,8 @@ bool CheckSigning(const std::u16string& where, const unsigned char* bytes, uint3
     }
     CheckSignatureFile(where, bytes, size, keys, keyCount, report);
     CheckSerial(where, bytes, size, report);
-    for (size_t i = 0; i < files.size() && static_cast<int>(i) < FileCount; ++i) {
-        CheckFileSha256(where, static_cast<int>(i), files[i], report);
+    for (size_t i = 0; i < fileLines.size() && static_cast<int>(i) < FileCount; ++i) {
+        CheckFileSha256(where, static_cast<int>(i), fileLines[i], report);
     }
     return true;
 }

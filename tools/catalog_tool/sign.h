@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "tools/catalog_tool/catalog_lines.h"
 #include "tools/catalog_tool/report.h"
 
 // keygen: writes a new private key to privateKeyFile and prints the
@@ -39,7 +38,7 @@ int WriteSignedCatalog(const std::u16string& out, const std::u16string& outShown
 // the parsed catalog; files are the model's files in table order. False when
 // keyText is not one or two keys (nothing is checked then).
 bool CheckSigning(const std::u16string& where, const unsigned char* bytes, uint32_t size,
-                  const std::u16string& keyText, const std::vector<ModelFile>& files,
+                  const std::u16string& keyText, const std::vector<int>& fileLines,
                   Report& report);
 
 #endif  // UPDATER_TOOLS_CATALOG_TOOL_SIGN_H
