@@ -69,12 +69,12 @@ run_fuzzer() {  # TARGET CORPUS SECONDS
 }
 
 stage "native build" configure_and_build "$build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
-  stage "native tests" run_ctest native "$build/native"
+  stage "native tests" run_ctest native "$build/native" -j2
 
 stage "sanitizer build" configure_and_build "$build/asan" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DUPDATER_SANITIZE=ON &&
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  stage "sanitizer tests" run_ctest sanitizers "$build/asan"
+  stage "sanitizer tests" run_ctest sanitizers "$build/asan" -j2
 
 if stage "fuzz build" configure_and_build "$build/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DUPDATER_FUZZ=ON; then
