@@ -171,6 +171,10 @@ uint32_t DownloadWorker(void* scriptIndex) {
         success = InstallScript(script, &done);
     }
     NoticeText[NOTICE_TEXT_CAPACITY - 1] = 0;
+    // The statuses are judged again here, not by the window after the final
+    // message: hashing every file of a big script would freeze the window.
+    // Only the statuses change; the window reads them after the message.
+    RefreshFileStatuses(static_cast<int>(reinterpret_cast<intptr_t>(scriptIndex)));
     PostToMainWindow(WM_APP_DOWNLOAD_DONE, success ? 1 : 0, done);
     return 0;
 }

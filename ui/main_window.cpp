@@ -366,7 +366,6 @@ void OnProgress(WPARAM bar, LPARAM permille) {
 
 void OnDownloadDone(WPARAM succeeded) {
     WorkerBusy = 0;
-    RefreshFileStatuses(SelectedScript);
     if (succeeded) {
         SetProgressText(1, u"Done - %s is up to date.", ScriptTable[SelectedScript].name);
         SetProgressText(0, u"%s", u"");
