@@ -19,6 +19,7 @@ root=$(dirname "$here")
 build=${UPDATER_BUILD:-$root/build}
 demo=$build/demo
 server=$root/demo
+. "$here/xvfb.sh"
 
 "$here/setup.sh"
 
@@ -73,14 +74,7 @@ app_key='HKCU\Software\Wine\AppDefaults\Updater.exe\X11 Driver'
 xvfb_pid=""
 stop_wineserver=0
 
-# The socket of the wineserver that serves prefix (Wine names its folder by
-# the prefix's device and inode); present while one runs.
-wineserver_socket() {
-  [ -d "$prefix" ] || return 0
-  printf '/tmp/.wine-%s/server-%x-%x/socket' "$(id -u)" "$(stat -c %d "$prefix")" \
-    "$(stat -c %i "$prefix")"
-}
-if [ -z "$(wineserver_socket)" ] || [ ! -S "$(wineserver_socket)" ]; then
+if ! wineserver_runs "$prefix"; then
   stop_wineserver=1  # none runs for this prefix yet: the one the demo starts is ours
 fi
 
@@ -88,10 +82,7 @@ clean_up() {
   if [ "$stop_wineserver" = 1 ] && [ -d "$prefix" ]; then
     WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
   fi
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
+  stop_xvfb
 }
 trap clean_up EXIT
 trap 'exit 130' INT
@@ -108,27 +99,6 @@ fi
 # ---- no display: a virtual screen of our own ------------------------------------
 # Without a window manager on it, Wine draws the window's frame itself.
 
-display_in_use() {  # display_in_use N
-  [ -e "/tmp/.X$1-lock" ] || [ -e "/tmp/.X11-unix/X$1" ] ||
-    xdpyinfo -display ":$1" >/dev/null 2>&1
-}
-
-# Starts Xvfb on :N; fails when the number was taken meanwhile or the server
-# did not come up within 5 s.
-start_xvfb() {  # start_xvfb N
-  Xvfb ":$1" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do
-    xdpyinfo -display ":$1" >/dev/null 2>&1 && return 0
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill "$xvfb_pid" 2>/dev/null || true
-  wait "$xvfb_pid" 2>/dev/null || true
-  xvfb_pid=""
-  return 1
-}
-
 if [ -n "${UPDATER_XVFB_DISPLAY:-}" ]; then
   # A display chosen by the caller: use it as it is, or start it.
   number=$UPDATER_XVFB_DISPLAY
@@ -137,20 +107,11 @@ if [ -n "${UPDATER_XVFB_DISPLAY:-}" ]; then
     exit 1
   fi
 else
-  # The first free number from :90 on; another user may take one between
-  # the look and the start, so a failed start moves on to the next.
-  number=""
-  for candidate in $(seq 90 189); do
-    display_in_use "$candidate" && continue
-    if start_xvfb "$candidate"; then
-      number=$candidate
-      break
-    fi
-  done
-  if [ -z "$number" ]; then
+  if ! start_free_xvfb 90 189; then
     echo "demo: found no free display between :90 and :189" >&2
     exit 1
   fi
+  number=$xvfb_number
 fi
 display=:$number
 export UPDATER_XVFB_DISPLAY=$number  # tools/wine-run.sh draws there too

@@ -90,6 +90,31 @@ runs_32bit_programs() {
   /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
+# The Windows tests draw on a virtual screen of the suite's own, on a free
+# display, which the suite stops again at its end, with the wineservers of
+# the build's prefixes that it started.
+. "$here/xvfb.sh"
+xvfb_pid=""
+prefixes_to_stop=()
+for prefix in "$build/wine-prefix" "$build/wine-prefix64"; do
+  wineserver_runs "$prefix" || prefixes_to_stop+=("$prefix")
+done
+stop_what_the_suite_started() {
+  local prefix
+  for prefix in "${prefixes_to_stop[@]}"; do
+    [ -d "$prefix" ] && WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+  done
+  stop_xvfb
+}
+trap stop_what_the_suite_started EXIT
+if [ -z "${DISPLAY:-}" ] && [ -z "${UPDATER_XVFB_DISPLAY:-}" ]; then
+  if start_free_xvfb 140 239; then
+    export UPDATER_XVFB_DISPLAY=$xvfb_number
+  else
+    echo "NOTE: found no free display for a virtual screen; the Windows tests will fail"
+  fi
+fi
+
 if runs_32bit_programs; then
   stage "win32 build" configure_and_build "$build/win32" -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" &&
