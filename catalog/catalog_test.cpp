@@ -93,10 +93,10 @@ TEST(Catalog, KeyLinesWithoutAnAcceptedHeaderAreIgnored) {
 TEST(Catalog, HeaderNamesAreTakenAsWritten) {
     // An empty name ([]) would install into the scripts folder itself: it is
     // refused with the other unsafe names below.
-    Parse("[ Spaced Name ]\n[]\n[Tail] ignored ] too\n  [Indented]\n[" + std::string(80, 'n') +
+    Parse("[ Spaced Name]\n[]\n[Tail] ignored ] too\n  [Indented]\n[" + std::string(80, 'n') +
           "]\n[a/b c]\n");
     ASSERT_EQ(ScriptCount, 5);
-    EXPECT_EQ(Name(0), u" Spaced Name ");
+    EXPECT_EQ(Name(0), u" Spaced Name");
     EXPECT_EQ(Name(1), u"Tail");
     EXPECT_EQ(Name(2), u"Indented");
     EXPECT_EQ(Name(3), Repeat(u'n', 63));

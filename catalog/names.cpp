@@ -88,14 +88,12 @@ static bool NamesDevice(const char16_t* part, int length) {
            (SpellsNoCase(part, 3, "COM") || SpellsNoCase(part, 3, "LPT"));
 }
 
-static NameProblem PartProblem(const char16_t* part, int length) {
+static NameProblem PartProblem(const char16_t* part, int length, bool isFolder) {
     if (length == 0) return NAME_EMPTY_PART;
-    bool onlyDotsAndSpaces = true;
-    for (int i = 0; i < length && onlyDotsAndSpaces; ++i) {
-        onlyDotsAndSpaces = part[i] == u'.' || part[i] == u' ';
-    }
-    if (onlyDotsAndSpaces) return NAME_DOTS_AND_SPACES_PART;
+    int kept = KeptLength(part, length);
+    if (kept == 0) return NAME_DOTS_AND_SPACES_PART;
     if (NamesDevice(part, length)) return NAME_DEVICE_PART;
+    if (isFolder && kept < length) return NAME_FOLDER_DOT_OR_SPACE;
     return NAME_OK;
 }
 
@@ -126,8 +124,9 @@ static NameProblem CharacterProblem(const char16_t* text) {
 }
 
 // The rules for every name that becomes folders and a file under the
-// scripts folder, in the order of NameProblem.
-static NameProblem NameRules(const char16_t* text) {
+// scripts folder, in the order of NameProblem. The last part is a file
+// when lastIsFile is set, else a folder like all the others.
+static NameProblem NameRules(const char16_t* text, bool lastIsFile) {
     if (text[0] == 0) return NAME_EMPTY;
     NameProblem problem = CharacterProblem(text);
     if (problem == NAME_TWO_DOTS) return problem;
@@ -136,18 +135,19 @@ static NameProblem NameRules(const char16_t* text) {
     const char16_t* part = text;
     for (;;) {
         int length = PartLength(part);
-        problem = PartProblem(part, length);
-        if (problem != NAME_OK || part[length] == 0) return problem;
+        bool last = part[length] == 0;
+        problem = PartProblem(part, length, !(last && lastIsFile));
+        if (problem != NAME_OK || last) return problem;
         part += length + 1;
     }
 }
 
 NameProblem ScriptNameProblem(const char16_t* name) {
-    return NameRules(name);
+    return NameRules(name, false);
 }
 
 NameProblem FilePathProblem(const char16_t* path) {
-    return NameRules(path);
+    return NameRules(path, true);
 }
 
 // ---- names as Windows compares them --------------------------------------------

@@ -23,13 +23,22 @@ enum NameProblem {
     NAME_EMPTY_PART,            // "a//b", "dir/"
     NAME_DOTS_AND_SPACES_PART,  // a part of only dots and spaces: ".", "...", ". "
     NAME_DEVICE_PART,           // CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$
+    NAME_FOLDER_DOT_OR_SPACE,   // a folder ending in one: "sub dir /x.lua", "[Loot ]"
 };
 
 // A section name: its folder under the scripts folder, and the first part of
-// every address of its files. '/' and '\' separate parts here too.
+// every address of its files. '/' and '\' separate parts here too. Every
+// part is a folder.
 NameProblem ScriptNameProblem(const char16_t* name);
 
-// A file or keep path, relative to the script's folder.
+// A file or keep path, relative to the script's folder. Every part but the
+// last is a folder.
+//
+// Windows drops the dots and spaces at the end of the last part of a path
+// only: CreateDirectoryW makes "sub dir" of "sub dir ", and a file in it,
+// named "sub dir \x.lua", is then not found. A folder that ends in a dot
+// or a space is refused; a file name keeps them ("main.lua |..." names
+// main.lua).
 NameProblem FilePathProblem(const char16_t* path);
 
 inline bool IsSafeScriptName(const char16_t* name) {

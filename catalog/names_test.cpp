@@ -57,9 +57,9 @@ const RefusedName RefusedNames[] = {
 };
 
 const char* const AcceptedNames[] = {
-    "main.lua", "a b",       "CONSOLE.lua", "COMA",    "COM10",        "lpt",         "CON1",
-    "xnul",     "AUX_2.txt", ".hidden",     "notes.",  "main.lua ",    " leading",    "v1.0 beta",
-    "a&b;c",    "[1]",       "caf\xC3\xA9", "a+b#c%d", "\xD0\xAF.lua", "COM\xC2\xB4",
+    "main.lua", "a b",  "CONSOLE.lua", "COMA",    "COM10",        "lpt",
+    "CON1",     "xnul", "AUX_2.txt",   ".hidden", " leading",     "v1.0 beta",
+    "a&b;c",    "[1]",  "caf\xC3\xA9", "a+b#c%d", "\xD0\xAF.lua", "COM\xC2\xB4",
 };
 
 }  // namespace
@@ -102,6 +102,26 @@ TEST(Names, OrdinaryNamesAndPathsPass) {
         EXPECT_EQ(ScriptNameProblem(name.c_str()), NAME_OK) << accepted;
         EXPECT_EQ(FilePathProblem((u"lib/" + name + u"/x.lua").c_str()), NAME_OK) << accepted;
     }
+}
+
+// Windows drops the dots and spaces at the end of the last part of a path
+// only: a folder so named is made without them and then never found.
+TEST(Names, ADotOrASpaceEndsAFileNameButNeverAFolder) {
+    const struct {
+        const char* text;
+        bool fileOk;  // as a file path; as a script name every one is refused
+    } cases[] = {
+        {"Auto Loot ", true},         {"notes.", true},      {"lib/x.lua. .", true},
+        {"sub dir /main.lua", false}, {"lib./x.lua", false}, {"a/b\\c ./d.lua", false},
+    };
+    for (const auto& c : cases) {
+        std::u16string text = Utf16(c.text);
+        EXPECT_EQ(FilePathProblem(text.c_str()), c.fileOk ? NAME_OK : NAME_FOLDER_DOT_OR_SPACE)
+            << c.text;
+        EXPECT_EQ(ScriptNameProblem(text.c_str()), NAME_FOLDER_DOT_OR_SPACE) << c.text;
+    }
+    EXPECT_EQ(ScriptNameProblem(u"Auto Loot"), NAME_OK);
+    EXPECT_EQ(FilePathProblem(u"lib .x/y.lua"), NAME_OK);  // a dot or a space inside stays
 }
 
 TEST(Names, LettersFoldAsWindowsComparesThem) {
@@ -177,7 +197,7 @@ TEST(Catalog, ALaterLineForTheSameFileOrItsTemporaryFileIsRefused) {
         {"file=A.lua\nfile=a.lua\n", 1},
         {"file=lib/x.lua\nfile=LIB\\X.lua\n", 1},
         {"file=main.lua |0123\nfile=main.lua\n", 1},
-        {"file=lib./x.lua\nfile=lib/x.lua\n", 1},
+        {"file=lib/x.lua.\nfile=lib/x.lua\n", 1},
         {"file=main.lua |0\nfile=main.lua .new\n", 1},
         {"file=\xC3\x89t\xC3\xA9.lua\nfile=\xC3\xA9T\xC3\x89.lua\n", 1},
         {"file=\xD0\xAF.lua\nfile=\xD1\x8F.lua\n", 1},

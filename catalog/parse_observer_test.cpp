@@ -100,6 +100,8 @@ TEST(ParseObserver, TellsTheVerdictOfEveryKindOfLine) {
         {u"file = ../up.lua", LINE_REFUSED_PATH, 0, NAME_TWO_DOTS},
         {u"file = A.LUA", LINE_DUPLICATE_PATH, 0, NAME_OK},
         {u"[" + longName + u"]", LINE_SCRIPT_TAKEN, CUT_NAME, NAME_OK},
+        {u"file = sub dir /main.lua", LINE_REFUSED_PATH, 0, NAME_FOLDER_DOT_OR_SPACE},
+        {u"[Auto Loot ]", LINE_REFUSED_NAME, 0, NAME_FOLDER_DOT_OR_SPACE},
     };
     std::u16string catalog;
     for (const auto& line : lines) catalog += line.line + u"\n";

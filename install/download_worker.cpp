@@ -53,14 +53,16 @@ bool MatchesCatalogDigest(const FileRecord& file, const unsigned char* content, 
 }
 
 // Creates every folder on the way to target, shortest first. A backslash in
-// the first three places (as in C:\) is never a cut point.
+// the first three places (as in C:\) is never a cut point. Below the
+// scripts folder, a folder is made only where the one above it is no link
+// out of it.
 void MakeFoldersFor(const char16_t* target) {
     char16_t work[LOCAL_PATH_CAPACITY];
     TextCopy(work, LOCAL_PATH_CAPACITY, target);
     for (int i = 3; work[i] != 0; ++i) {
         if (work[i] != u'\\') continue;
         work[i] = 0;
-        MakeFolder(work);
+        MakeFolder(ScriptsFolder, work);
         work[i] = u'\\';
     }
 }
@@ -84,13 +86,14 @@ bool TargetFitsSystemLimits(const char16_t* target) {
     return length + 4 <= LONGEST_FILE_NAME && folderLength <= LONGEST_FOLDER_NAME;
 }
 
-// Writes content as "<target>.new" and moves it over target.
+// Writes content as "<target>.new" and moves it over target, each step
+// only where its name resolves inside the scripts folder.
 bool PlaceFile(const char16_t* target, const unsigned char* content, uint32_t size) {
     char16_t temporary[TEMPORARY_PATH_CAPACITY];
     TextFormat(temporary, TEMPORARY_PATH_CAPACITY, u"%s.new", target);
-    if (!WriteWholeFile(temporary, content, size)) return false;
-    if (!MoveFileOver(temporary, target)) {
-        RemoveFile(temporary);
+    if (!WriteWholeFile(ScriptsFolder, temporary, content, size)) return false;
+    if (!MoveFileOver(ScriptsFolder, temporary, target)) {
+        RemoveFile(ScriptsFolder, temporary);
         return false;
     }
     return true;

@@ -287,6 +287,21 @@ TEST_F(DownloadTest, AFailedMoveLeavesTheTargetAndDeletesTheTemporaryFile) {
               std::u16string::npos);
 }
 
+// Windows never replaces a read-only file; POSIX renames over one anyway.
+// The file is the catalog's to manage: the new one is left writable.
+TEST_F(DownloadTest, AReadOnlyTargetIsReplacedAndLeftWritable) {
+    PlaceLocal("S/a.lua", "old");
+    const fs::perms write =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    fs::permissions(scripts / "S/a.lua", write, fs::perm_options::remove);
+    Publish("S/a.lua", "new");
+    Load("[S]\n" + FileLine("a.lua", "new"));
+    EXPECT_EQ(LastMessage(RunDownload(0)), (CapturedMessage{Done, 1, 1}));
+    EXPECT_EQ(Local("S/a.lua"), "new");
+    EXPECT_NE(fs::status(scripts / "S/a.lua").permissions() & fs::perms::owner_write,
+              fs::perms::none);
+}
+
 #ifdef _WIN32
 TEST_F(DownloadTest, ATargetHeldOpenWithoutSharingKeepsItsOldContent) {
     PlaceLocal("S/a.lua", "old");
@@ -358,22 +373,25 @@ private:
 
 }  // namespace
 
-TEST_F(DownloadTest, AMoveBlockedForAMomentIsTriedAgainForAboutTwoSeconds) {
+TEST_F(DownloadTest, AFileHeldForAMomentIsTriedAgainForAboutTwoSeconds) {
     const struct {
+        const char* held;
         int holdMs;
         bool installs;
     } cases[] = {
-        {500, true},    // let go within the retry window: the new file is placed
-        {4000, false},  // held past it: the target stays as it was
+        {"S\\a.lua", 500, true},      // let go within the retry window: the new file is placed
+        {"S\\a.lua", 4000, false},    // held past it: the target stays as it was
+        {"S\\a.lua.new", 500, true},  // a stale temporary file, removed once let go
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.holdMs);
+        SCOPED_TRACE(c.held + std::to_string(c.holdMs));
         PlaceLocal("S/a.lua", "old");
+        PlaceLocal("S/a.lua.new", "stale");
         Publish("S/a.lua", "new");
         ASSERT_TRUE(LoadCatalogText("[S]\n" + FileLine("a.lua", "new")));
         RefreshFileStatuses(0);
         std::u16string target = scripts.ProgramPath("S\\a.lua");
-        HoldingProcess holder(target, c.holdMs);
+        HoldingProcess holder(scripts.ProgramPath(c.held), c.holdMs);
         ASSERT_TRUE(holder.Holds());
 
         std::vector<CapturedMessage> messages = RunDownload(0);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "app/settings.h"
 #include "app/shared_state.h"
@@ -35,26 +36,14 @@ size_t CountOf(const std::string& text, const std::string& what) {
 }
 
 // A link at link to the file target: a symbolic link, or a second name of
-// the same file. False when this system (or Wine) cannot make one.
+// the same file. False when this system cannot make one.
 bool MakeFileLink(const fs::path& link, const fs::path& target, bool symbolic) {
+    if (symbolic) return MakeSymbolicLink(link, target);
 #ifdef _WIN32
-    if (!symbolic) {
-        return CreateHardLinkW(link.wstring().c_str(), target.wstring().c_str(), nullptr) != FALSE;
-    }
-    const DWORD allowUnprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
-    if (!CreateSymbolicLinkW(link.wstring().c_str(), target.wstring().c_str(), allowUnprivileged)) {
-        return false;
-    }
-    // Wine says yes and makes nothing.
-    DWORD attributes = GetFileAttributesW(link.wstring().c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    return CreateHardLinkW(link.wstring().c_str(), target.wstring().c_str(), nullptr) != FALSE;
 #else
     std::error_code error;
-    if (symbolic) {
-        fs::create_symlink(target, link, error);
-    } else {
-        fs::create_hard_link(target, link, error);
-    }
+    fs::create_hard_link(target, link, error);
     return !error;
 #endif
 }
@@ -114,15 +103,40 @@ TEST_F(HostileTest, ASectionNameCannotSmuggleASettingIntoUpdaterIni) {
     EXPECT_EQ(std::u16string(last), u"Payload");
 }
 
-TEST_F(HostileTest, ASymbolicLinkAtTheTemporaryNameIsReplacedNeverWrittenThrough) {
-    UseFolders(program.ProgramPath(), server.ProgramPath());
-    WriteFileBytes(server / "S/a.lua", "new");
-    WriteFileBytes(elsewhere / "outside.txt", "the user's own file");
-    fs::create_directories(program / "S");
-    if (!MakeFileLink(program / "S/a.lua.new", elsewhere / "outside.txt", true)) {
-        GTEST_SKIP() << "no symbolic link can be made here";
+// A link that leads out of the scripts folder, wherever it lies on the way
+// to a file, is neither written through nor deleted (deleting a link can
+// delete what it points to), and the install stops at that file.
+TEST_F(HostileTest, ALinkOutOfTheScriptsFolderIsNeitherWrittenThroughNorDeleted) {
+    const struct {
+        const char* link;  // under the scripts folder
+        bool toFolder;     // else to a file
+        const char* path;  // the catalog's path of script S
+    } cases[] = {
+        {"S/a.lua.new", false, "a.lua"},      // the temporary name
+        {"S/a.lua", false, "a.lua"},          // the target
+        {"S/lib", true, "lib/a.lua"},         // a sub-folder
+        {"S/lib", true, "lib/deeper/a.lua"},  // a sub-folder above a folder to make
+        {"S", true, "a.lua"},                 // the script's own folder
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.link);
+        TempFolder scripts, outside;
+        UseFolders(scripts.ProgramPath(), server.ProgramPath());
+        WriteFileBytes(server / "S" / c.path, "new");
+        WriteFileBytes(outside / "own.txt", "the user's own file");
+        fs::create_directories((scripts / c.link).parent_path());
+        ASSERT_TRUE(
+            MakeSymbolicLink(scripts / c.link, c.toFolder ? outside.Path() : outside / "own.txt"));
+        ASSERT_TRUE(LoadCatalogText("[S]\n" + FileLine(c.path, "new")));
+        RefreshFileStatuses(0);
+        EXPECT_EQ(LastMessage(RunDownload(0)), (CapturedMessage{Done, 0, 0}));
+        EXPECT_EQ(std::u16string(NoticeText).substr(0, 16), u"Could not write ");
+        EXPECT_EQ(ReadFileBytes(outside / "own.txt"), "the user's own file");
+        std::vector<fs::path> outsideNow(fs::directory_iterator(outside.Path()), {});
+        EXPECT_EQ(outsideNow, std::vector<fs::path>{outside / "own.txt"});
+        EXPECT_TRUE(fs::exists(scripts / c.link));  // the link itself stays
+        RemoveSymbolicLink(scripts / c.link);
     }
-    InstallOverThePlantedName();
 }
 
 TEST_F(HostileTest, ASecondNameOfAnOutsideFileAtTheTemporaryNameIsReplaced) {

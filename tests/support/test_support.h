@@ -40,4 +40,13 @@ std::u16string Repeat(char16_t c, size_t count);
 // True in the Windows build when it runs under Wine rather than Windows.
 bool RunningUnderWine();
 
+// A symbolic link at link to the file or folder target, as the system's own
+// file calls meet it. Wine's CreateSymbolicLinkW makes nothing, so under
+// Wine the link is a Unix one, made by ln on the Unix side. False when none
+// can be made here.
+bool MakeSymbolicLink(const fs::path& link, const fs::path& target);
+// Removes the link itself (Wine's own calls cannot remove a Unix link whose
+// target is gone, and would delete a file it points to).
+void RemoveSymbolicLink(const fs::path& link);
+
 #endif  // UPDATER_TESTS_SUPPORT_TEST_SUPPORT_H

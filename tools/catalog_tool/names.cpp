@@ -72,6 +72,8 @@ std::u16string NameProblemText(NameProblem problem) {
         case NAME_DEVICE_PART:
             return u"a part of it names a device on Windows (CON, PRN, AUX, NUL, COM0-9, LPT0-9, "
                    u"CONIN$, CONOUT$)";
+        case NAME_FOLDER_DOT_OR_SPACE:
+            return u"a folder name in it ends in a dot or a space, which Windows drops";
     }
     return std::u16string();
 }
@@ -126,37 +128,25 @@ std::u16string FilePathRefusal(const std::u16string& path) {
     return WindowsPathProblem(path);
 }
 
-// Windows drops dots and spaces at the end of a name when it opens a file:
-// the updater accepts such a name (a catalog may write "main.lua |..."), but
-// on a server folder it is a name the user's disk cannot hold as it is.
-static std::u16string EndProblem(const std::u16string& name) {
-    if (!name.empty() && (name.back() == u'.' || name.back() == u' ')) {
-        return u"Windows drops a dot or a space at the end of a name";
-    }
-    return std::u16string();
-}
-
 std::u16string WindowsNameProblem(const std::u16string& name) {
-    NameProblem problem = ScriptNameProblem(name.c_str());
-    if (problem != NAME_OK) return NameProblemText(problem);
-    return EndProblem(name);
+    // A single name judged as a folder: the updater's rules for folders
+    // refuse a dot or a space at its end, which Windows drops.
+    return NameProblemText(ScriptNameProblem(name.c_str()));
 }
 
+// The updater accepts a dot or a space at the end of a file name (a catalog
+// may write "main.lua |..."), but on a server folder it is a name the
+// user's disk cannot hold as it is: every name of the path is judged as a
+// folder's.
 std::u16string WindowsPathProblem(const std::u16string& path) {
-    NameProblem problem = FilePathProblem(path.c_str());
+    NameProblem problem = ScriptNameProblem(path.c_str());
     if (problem == NAME_EMPTY || problem == NAME_EMPTY_PART) {
         return u"the path names a folder, not a file";
     }
-    if (problem != NAME_OK) return NameProblemText(problem);
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find_first_of(u"/\\", start);
-        if (end == std::u16string::npos) end = path.size();
-        std::u16string problemOfName = EndProblem(path.substr(start, end - start));
-        if (!problemOfName.empty()) return problemOfName;
-        start = end + 1;
+    if (problem == NAME_FOLDER_DOT_OR_SPACE && FilePathProblem(path.c_str()) == NAME_OK) {
+        return u"Windows drops a dot or a space at the end of a name";
     }
-    return std::u16string();
+    return NameProblemText(problem);
 }
 
 int ScriptsFolderRoom(const std::u16string& name, const std::u16string& path) {
