@@ -17,6 +17,7 @@
 // clang-format off
 #include <windows.h>  // before every other system header
 #include <commctrl.h>
+#include <oleacc.h>
 // clang-format on
 #include <stdio.h>
 
@@ -28,6 +29,7 @@
 #include <vector>
 
 #include "app/shared_state.h"
+#include "tests/e2e/accessible_reader_win32.h"
 #include "tests/e2e/png_writer.h"
 #include "ui/main_window.h"
 #include "ui/picker.h"
@@ -770,6 +772,120 @@ void PlainDrawing() {
     Finish(program);
 }
 
+// ---- what a screen reader reads -------------------------------------------------------
+
+bool CheckItem(const AccessibleItem& item, long role, const std::wstring& name,
+               const std::wstring& value, long statesOn, long statesOff, const std::string& what) {
+    return Check(item.role == role && item.name == name && item.value == value &&
+                     (item.state & statesOn) == statesOn && (item.state & statesOff) == 0,
+                 what + ": " + DescribeAccessible(item));
+}
+
+AccessibleItem ReadClient(HWND window) {
+    AccessibleItem item;
+    Check(ReadAccessible(window, OBJID_CLIENT, &item), "no accessible object");
+    return item;
+}
+
+// Every control as a reader finds it, printed for the record.
+void NoteAccessibleTree(const Program& program, const std::string& when) {
+    std::string tree;
+    for (int id = ID_FIRST_CONTROL; id <= ID_LAST_CONTROL; ++id) {
+        tree += DescribeAccessible(ReadClient(GetDlgItem(program.main, id)), 1);
+    }
+    if (HWND picker = Picker(program)) tree += DescribeAccessible(ReadClient(picker), 1);
+    Note("accessible tree " + when + ":\n" + tree);
+}
+
+void CheckPickerRows(HWND picker, int highlighted) {
+    const wchar_t* const rows[] = {L"Auto Loot, Update", L"Errand Compass, Not installed",
+                                   L"Map Markers, OK", L"Bite Chime, Update",
+                                   L"Combat Log, Not installed"};
+    AccessibleItem list = ReadClient(picker);
+    CheckItem(list, ROLE_SYSTEM_LIST, L"Script", L"", STATE_SYSTEM_FOCUSED, 0, "the picker");
+    if (!Check(list.children.size() == 5, "the picker has a row per script")) return;
+    for (int row = 0; row < 5; ++row) {
+        long marks = STATE_SYSTEM_FOCUSED | STATE_SYSTEM_SELECTED;
+        CheckItem(list.children[row], ROLE_SYSTEM_LISTITEM, rows[row], L"",
+                  row == highlighted ? marks : 0, row == highlighted ? 0 : marks,
+                  "picker row " + std::to_string(row));
+    }
+    Check(AccessibleFocus(picker) == highlighted + 1, "the picker's focus is the highlight");
+}
+
+// The owner-drawn parts through the program's own accessible objects, read
+// from this process as a screen reader reads them: the selector, the
+// picker's rows and the events while its highlight moves, the selector's
+// value after a choice and the bars after an install. The standard
+// controls keep the system's objects.
+void ScreenReader() {
+    PlaceInstalledScripts(Run.work / "scripts");
+    WriteSettings(Run.demo.wstring(), L"");
+    Program program;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (Launch(program) && WaitUntilReady(program)) {
+        WinEventLog events(program.process.dwProcessId);
+        Check(events.Listening(), "the event listener is set");
+        HWND selector = GetDlgItem(program.main, ID_SCRIPT_SELECTOR);
+        NoteAccessibleTree(program, "when ready");
+        CheckItem(ReadClient(selector), ROLE_SYSTEM_COMBOBOX, L"Script", L"Auto Loot, Update",
+                  STATE_SYSTEM_COLLAPSED | STATE_SYSTEM_HASPOPUP, STATE_SYSTEM_EXPANDED,
+                  "the selector");
+        for (int id : {ID_FILE_PROGRESS, ID_TOTAL_PROGRESS}) {
+            CheckItem(ReadClient(GetDlgItem(program.main, id)), ROLE_SYSTEM_PROGRESSBAR, L"", L"0%",
+                      0, 0, "an idle bar");
+        }
+        Check(ReadClient(GetDlgItem(program.main, ID_DOWNLOAD)).name == L"Download",
+              "Download keeps the system's object");
+        // Its own object answers the client object alone.
+        AccessibleItem frame;
+        Check(ReadAccessible(selector, OBJID_WINDOW, &frame) && frame.role != ROLE_SYSTEM_COMBOBOX,
+              "the selector's window object stays the system's: " + DescribeAccessible(frame));
+
+        ClickIn(program.main, 200, 20);  // the window in front, for the keys
+        Check(DoDefaultAction(selector) == S_OK, "the selector's default action");
+        HWND picker = nullptr;
+        if (WaitFor([&] { return (picker = Picker(program)) != nullptr; }, 5000,
+                    "the default action to open the picker")) {
+            Check(events.WaitFor(EVENT_OBJECT_FOCUS, picker, 1, 5000) &&
+                      events.WaitFor(EVENT_OBJECT_SELECTION, picker, 1, 5000) &&
+                      events.WaitFor(EVENT_OBJECT_STATECHANGE, selector, CHILDID_SELF, 5000),
+                  "opening tells of the expanded selector and the focused first row");
+            CheckPickerRows(picker, 0);
+            CheckItem(ReadClient(selector), ROLE_SYSTEM_COMBOBOX, L"Script", L"Auto Loot, Update",
+                      STATE_SYSTEM_EXPANDED, STATE_SYSTEM_COLLAPSED, "the open selector");
+            NoteAccessibleTree(program, "with the picker open");
+            events.Clear();
+            PressKey(VK_DOWN);
+            Check(events.WaitFor(EVENT_OBJECT_FOCUS, picker, 2, 5000) &&
+                      events.WaitFor(EVENT_OBJECT_SELECTION, picker, 2, 5000),
+                  "Down tells of the focused second row");
+            CheckPickerRows(picker, 1);
+            PressKey(VK_RETURN);
+            WaitFor([&] { return Picker(program) == nullptr; }, 5000, "Enter to close the picker");
+            Check(events.WaitFor(EVENT_OBJECT_VALUECHANGE, selector, CHILDID_SELF, 5000),
+                  "the choice tells of the selector's new value");
+            CheckItem(ReadClient(selector), ROLE_SYSTEM_COMBOBOX, L"Script",
+                      L"Errand Compass, Not installed", STATE_SYSTEM_COLLAPSED,
+                      STATE_SYSTEM_EXPANDED, "the selector after the choice");
+        }
+        events.Clear();
+        ClickControl(program, ID_DOWNLOAD);
+        if (WaitFor([&] { return Idle(program); }, 30000, "the install")) {
+            CheckItem(ReadClient(GetDlgItem(program.main, ID_TOTAL_PROGRESS)),
+                      ROLE_SYSTEM_PROGRESSBAR, L"Done - Errand Compass is up to date.", L"100%", 0,
+                      0, "the whole download's bar");
+            Check(events.WaitFor(EVENT_OBJECT_VALUECHANGE, selector, CHILDID_SELF, 5000),
+                  "the install tells of the selector's new value");
+            CheckItem(ReadClient(selector), ROLE_SYSTEM_COMBOBOX, L"Script", L"Errand Compass, OK",
+                      0, 0, "the selector after the install");
+            NoteAccessibleTree(program, "after the install");
+        }
+        CloseWithTheButton(program);
+    }
+    Finish(program);
+}
+
 }  // namespace
 
 // The demo's modes: one Updater window, whichever process shows it.
@@ -818,7 +934,7 @@ int main(int argc, char** argv) {
         {"folder-install", FolderInstall},    {"http-install", HttpInstall},
         {"cancel-and-close", CancelAndClose}, {"failed-install", FailedInstall},
         {"unreachable", Unreachable},         {"checking", Checking},
-        {"plain-drawing", PlainDrawing},
+        {"plain-drawing", PlainDrawing},      {"screen-reader", ScreenReader},
     };
     for (const Entry& entry : scenarios) {
         if (Run.name == entry.name) {
