@@ -774,6 +774,12 @@ void PlainDrawing() {
 
 // ---- what a screen reader reads -------------------------------------------------------
 
+AccessibleItem ReadClient(HWND window) {
+    AccessibleItem item;
+    Check(ReadAccessible(window, OBJID_CLIENT, &item), "no accessible object");
+    return item;
+}
+
 bool CheckItem(const AccessibleItem& item, long role, const std::wstring& name,
                const std::wstring& value, long statesOn, long statesOff, const std::string& what) {
     return Check(item.role == role && item.name == name && item.value == value &&
@@ -781,10 +787,11 @@ bool CheckItem(const AccessibleItem& item, long role, const std::wstring& name,
                  what + ": " + DescribeAccessible(item));
 }
 
-AccessibleItem ReadClient(HWND window) {
-    AccessibleItem item;
-    Check(ReadAccessible(window, OBJID_CLIENT, &item), "no accessible object");
-    return item;
+void CheckSelector(HWND selector, const std::wstring& value, bool open) {
+    long expanded = STATE_SYSTEM_EXPANDED, collapsed = STATE_SYSTEM_COLLAPSED;
+    CheckItem(ReadClient(selector), ROLE_SYSTEM_COMBOBOX, L"Script", value,
+              STATE_SYSTEM_HASPOPUP | (open ? expanded : collapsed), open ? collapsed : expanded,
+              "the selector");
 }
 
 // Every control as a reader finds it, printed for the record.
@@ -797,20 +804,24 @@ void NoteAccessibleTree(const Program& program, const std::string& when) {
     Note("accessible tree " + when + ":\n" + tree);
 }
 
+// The row for every script, the highlighted one focused and selected, and
+// the events that said so.
 void CheckPickerRows(HWND picker, int highlighted) {
+    Check(WaitToHear(EVENT_OBJECT_FOCUS, picker, highlighted + 1, 5000) &&
+              WaitToHear(EVENT_OBJECT_SELECTION, picker, highlighted + 1, 5000),
+          "focus and selection events for row " + std::to_string(highlighted));
     const wchar_t* const rows[] = {L"Auto Loot, Update", L"Errand Compass, Not installed",
                                    L"Map Markers, OK", L"Bite Chime, Update",
                                    L"Combat Log, Not installed"};
     AccessibleItem list = ReadClient(picker);
     CheckItem(list, ROLE_SYSTEM_LIST, L"Script", L"", STATE_SYSTEM_FOCUSED, 0, "the picker");
+    Check(list.focus == highlighted + 1, "the picker's focus is the highlight");
     if (!Check(list.children.size() == 5, "the picker has a row per script")) return;
+    long marks = STATE_SYSTEM_FOCUSED | STATE_SYSTEM_SELECTED;
     for (int row = 0; row < 5; ++row) {
-        long marks = STATE_SYSTEM_FOCUSED | STATE_SYSTEM_SELECTED;
         CheckItem(list.children[row], ROLE_SYSTEM_LISTITEM, rows[row], L"",
-                  row == highlighted ? marks : 0, row == highlighted ? 0 : marks,
-                  "picker row " + std::to_string(row));
+                  row == highlighted ? marks : 0, row == highlighted ? 0 : marks, "a row");
     }
-    Check(AccessibleFocus(picker) == highlighted + 1, "the picker's focus is the highlight");
 }
 
 // The owner-drawn parts through the program's own accessible objects, read
@@ -824,21 +835,17 @@ void ScreenReader() {
     Program program;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (Launch(program) && WaitUntilReady(program)) {
-        WinEventLog events(program.process.dwProcessId);
-        Check(events.Listening(), "the event listener is set");
+        Check(StartHearing(program.process.dwProcessId), "the event listener is set");
         HWND selector = GetDlgItem(program.main, ID_SCRIPT_SELECTOR);
         NoteAccessibleTree(program, "when ready");
-        CheckItem(ReadClient(selector), ROLE_SYSTEM_COMBOBOX, L"Script", L"Auto Loot, Update",
-                  STATE_SYSTEM_COLLAPSED | STATE_SYSTEM_HASPOPUP, STATE_SYSTEM_EXPANDED,
-                  "the selector");
+        CheckSelector(selector, L"Auto Loot, Update", false);
         for (int id : {ID_FILE_PROGRESS, ID_TOTAL_PROGRESS}) {
             CheckItem(ReadClient(GetDlgItem(program.main, id)), ROLE_SYSTEM_PROGRESSBAR, L"", L"0%",
                       0, 0, "an idle bar");
         }
         Check(ReadClient(GetDlgItem(program.main, ID_DOWNLOAD)).name == L"Download",
               "Download keeps the system's object");
-        // Its own object answers the client object alone.
-        AccessibleItem frame;
+        AccessibleItem frame;  // its own object answers the client object alone
         Check(ReadAccessible(selector, OBJID_WINDOW, &frame) && frame.role != ROLE_SYSTEM_COMBOBOX,
               "the selector's window object stays the system's: " + DescribeAccessible(frame));
 
@@ -847,38 +854,29 @@ void ScreenReader() {
         HWND picker = nullptr;
         if (WaitFor([&] { return (picker = Picker(program)) != nullptr; }, 5000,
                     "the default action to open the picker")) {
-            Check(events.WaitFor(EVENT_OBJECT_FOCUS, picker, 1, 5000) &&
-                      events.WaitFor(EVENT_OBJECT_SELECTION, picker, 1, 5000) &&
-                      events.WaitFor(EVENT_OBJECT_STATECHANGE, selector, CHILDID_SELF, 5000),
-                  "opening tells of the expanded selector and the focused first row");
+            Check(WaitToHear(EVENT_OBJECT_STATECHANGE, selector, CHILDID_SELF, 5000),
+                  "opening tells of the expanded selector");
+            CheckSelector(selector, L"Auto Loot, Update", true);
             CheckPickerRows(picker, 0);
-            CheckItem(ReadClient(selector), ROLE_SYSTEM_COMBOBOX, L"Script", L"Auto Loot, Update",
-                      STATE_SYSTEM_EXPANDED, STATE_SYSTEM_COLLAPSED, "the open selector");
             NoteAccessibleTree(program, "with the picker open");
-            events.Clear();
+            ForgetHeard();
             PressKey(VK_DOWN);
-            Check(events.WaitFor(EVENT_OBJECT_FOCUS, picker, 2, 5000) &&
-                      events.WaitFor(EVENT_OBJECT_SELECTION, picker, 2, 5000),
-                  "Down tells of the focused second row");
             CheckPickerRows(picker, 1);
             PressKey(VK_RETURN);
             WaitFor([&] { return Picker(program) == nullptr; }, 5000, "Enter to close the picker");
-            Check(events.WaitFor(EVENT_OBJECT_VALUECHANGE, selector, CHILDID_SELF, 5000),
+            Check(WaitToHear(EVENT_OBJECT_VALUECHANGE, selector, CHILDID_SELF, 5000),
                   "the choice tells of the selector's new value");
-            CheckItem(ReadClient(selector), ROLE_SYSTEM_COMBOBOX, L"Script",
-                      L"Errand Compass, Not installed", STATE_SYSTEM_COLLAPSED,
-                      STATE_SYSTEM_EXPANDED, "the selector after the choice");
+            CheckSelector(selector, L"Errand Compass, Not installed", false);
         }
-        events.Clear();
+        ForgetHeard();
         ClickControl(program, ID_DOWNLOAD);
         if (WaitFor([&] { return Idle(program); }, 30000, "the install")) {
             CheckItem(ReadClient(GetDlgItem(program.main, ID_TOTAL_PROGRESS)),
                       ROLE_SYSTEM_PROGRESSBAR, L"Done - Errand Compass is up to date.", L"100%", 0,
                       0, "the whole download's bar");
-            Check(events.WaitFor(EVENT_OBJECT_VALUECHANGE, selector, CHILDID_SELF, 5000),
+            Check(WaitToHear(EVENT_OBJECT_VALUECHANGE, selector, CHILDID_SELF, 5000),
                   "the install tells of the selector's new value");
-            CheckItem(ReadClient(selector), ROLE_SYSTEM_COMBOBOX, L"Script", L"Errand Compass, OK",
-                      0, 0, "the selector after the install");
+            CheckSelector(selector, L"Errand Compass, OK", false);
             NoteAccessibleTree(program, "after the install");
         }
         CloseWithTheButton(program);
