@@ -22,16 +22,16 @@ std::wstring TakeText(BSTR text) {
     return taken;
 }
 
-long LongOf(HRESULT result, const VARIANT& value) {
-    return result == S_OK && value.vt == VT_I4 ? value.lVal : -1;
+long LongOf(HRESULT result, const VARIANT& value, long absent) {
+    return result == S_OK && value.vt == VT_I4 ? value.lVal : absent;
 }
 
 void ReadOne(IAccessible* object, long child, AccessibleItem* item) {
     VARIANT id = {}, role = {}, state = {};
     id.vt = VT_I4;
     id.lVal = child;
-    item->role = LongOf(object->get_accRole(id, &role), role);
-    item->state = LongOf(object->get_accState(id, &state), state);
+    item->role = LongOf(object->get_accRole(id, &role), role, 0);
+    item->state = LongOf(object->get_accState(id, &state), state, 0);
     BSTR name = nullptr, value = nullptr;
     object->get_accName(id, &name);
     object->get_accValue(id, &value);
@@ -76,7 +76,7 @@ bool ReadAccessible(HWND window, long objectId, AccessibleItem* item) {
     }
     ReadOne(object, CHILDID_SELF, item);
     VARIANT focus = {};
-    item->focus = LongOf(object->get_accFocus(&focus), focus);
+    item->focus = LongOf(object->get_accFocus(&focus), focus, -1);
     VariantClear(&focus);
     LONG count = 0;
     object->get_accChildCount(&count);
