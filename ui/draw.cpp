@@ -325,7 +325,7 @@ static void DrawSelectorPlaceholder(HDC dc, RECT content) {
     HGDIOBJ oldFont = SelectObject(dc, NormalFont);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, Colour(COLOUR_MUTED_TEXT));
-    const wchar_t* text = WorkerBusy ? L"Loading..." : L"No scripts";
+    const wchar_t* text = reinterpret_cast<const wchar_t*>(SelectorPlaceholder());
     DrawTextW(dc, text, -1, &content, DT_SINGLELINE | DT_VCENTER);
     SelectObject(dc, oldFont);
 }

@@ -15,6 +15,7 @@
 #include "catalog/local_state.h"
 #include "catalog/signing.h"
 #include "install/download_worker.h"
+#include "ui/accessible.h"
 #include "ui/draw.h"
 #include "ui/picker.h"
 #include "ui/texts.h"
@@ -124,6 +125,7 @@ void OnCreate(HWND window) {
     MainWindow = window;
     ApplyDarkTitleBar(window);
     CreateControls();
+    MakeControlsAccessible();
     if (ServerUrl[0] == 0) {
         ShowNoServerNotice();
     } else {

@@ -8,6 +8,7 @@
 #include "app/shared_state.h"
 #include "app/shared_state_os.h"
 #include "catalog/catalog.h"
+#include "ui/accessible.h"
 #include "ui/draw.h"
 #include "ui/texts.h"
 
@@ -63,6 +64,7 @@ void MovePickerHighlight(int row) {
     if (row >= PickerTopRow + visible) PickerTopRow = row - visible + 1;
     PickerHighlight = row;
     RepaintPopup();
+    AnnouncePickerHighlight();
 }
 
 // ---- opening and closing ------------------------------------------------------
@@ -91,6 +93,7 @@ void OpenPicker() {
     ShowWindow(Popup(), SW_SHOW);
     SetFocus(Popup());
     InvalidateRect(selector, nullptr, FALSE);
+    AnnouncePickerOpened();
 }
 
 void ClosePicker() {
@@ -199,6 +202,7 @@ static void OnPickerDestroy() {
     PickerWindow = nullptr;
     PickerClosedTick = TickCount();
     InvalidateRect(ControlWindow(ID_SCRIPT_SELECTOR), nullptr, FALSE);
+    AnnouncePickerClosed();
 }
 
 LRESULT CALLBACK PickerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -226,6 +230,8 @@ LRESULT CALLBACK PickerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         case WM_DESTROY:
             OnPickerDestroy();
             return 0;
+        case WM_GETOBJECT:
+            return AnswerPickerObject(window, wParam, lParam);
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -11,6 +11,7 @@
 #include "app/text.h"
 #include "catalog/catalog.h"
 #include "catalog/local_state.h"
+#include "ui/accessible.h"
 
 const char16_t* const StatusLabels[FILE_STATUS_COUNT] = {u"OK", u"New", u"Update", u"Kept"};
 const PaletteColour StatusColours[FILE_STATUS_COUNT] = {COLOUR_STATUS_OK, COLOUR_STATUS_NEW,
@@ -143,6 +144,7 @@ void UpdateButtons() {
     EnableWindow(ControlWindow(ID_SCRIPT_SELECTOR), !WorkerBusy);
     SetWindowTextW(ControlWindow(ID_CLOSE), WorkerBusy ? L"Cancel" : L"Close");
     SetWindowTextW(ControlWindow(ID_DOWNLOAD), chosen && state < 0 ? L"Install" : L"Download");
+    AnnounceSelectorValue();
 }
 
 static void InsertFileRow(HWND list, int row, const FileRecord& file) {
@@ -232,4 +234,25 @@ void DrawScriptRow(HDC dc, const RECT& rect, int script) {
     DrawTextW(dc, Wide(ScriptTable[script].name), -1, &area,
               DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
     SelectObject(dc, oldFont);
+}
+
+void ScriptRowText(int script, char16_t* buffer, int capacity) {
+    if (!IsScriptIndex(script)) {
+        TextCopy(buffer, capacity, u"");
+        return;
+    }
+    TextFormat(buffer, capacity, u"%s, %s", ScriptTable[script].name,
+               ScriptStateLabel(ScriptState(script)));
+}
+
+const char16_t* SelectorPlaceholder() {
+    return WorkerBusy ? u"Loading..." : u"No scripts";
+}
+
+void SelectorText(char16_t* buffer, int capacity) {
+    if (SelectedScript == -1) {
+        TextCopy(buffer, capacity, SelectorPlaceholder());
+    } else {
+        ScriptRowText(SelectedScript, buffer, capacity);
+    }
 }

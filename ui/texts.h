@@ -50,4 +50,16 @@ void UpdateSummary();
 // label (right-aligned, in the state's colour), in rect.
 void DrawScriptRow(HDC dc, const RECT& rect, int script);
 
+// The same row in words, "<name>, <state label>", for screen readers; the
+// empty text for an index outside the table.
+void ScriptRowText(int script, char16_t* buffer, int capacity);
+
+// What the selector shows while no script is chosen: "Loading..." while a
+// worker runs, "No scripts" otherwise.
+const char16_t* SelectorPlaceholder();
+
+// What the selector shows, in words: the chosen script's row, or the
+// placeholder.
+void SelectorText(char16_t* buffer, int capacity);
+
 #endif  // UPDATER_UI_TEXTS_H

@@ -17,6 +17,7 @@
 // clang-format off
 #include <windows.h>  // before every other system header
 #include <commctrl.h>
+#include <oleacc.h>
 // clang-format on
 #include <stdio.h>
 
@@ -28,6 +29,7 @@
 #include <vector>
 
 #include "app/shared_state.h"
+#include "tests/e2e/accessible_reader_win32.h"
 #include "tests/e2e/png_writer.h"
 #include "ui/main_window.h"
 #include "ui/picker.h"
@@ -770,6 +772,118 @@ void PlainDrawing() {
     Finish(program);
 }
 
+// ---- what a screen reader reads -------------------------------------------------------
+
+AccessibleItem ReadClient(HWND window) {
+    AccessibleItem item;
+    Check(ReadAccessible(window, OBJID_CLIENT, &item), "no accessible object");
+    return item;
+}
+
+bool CheckItem(const AccessibleItem& item, long role, const std::wstring& name,
+               const std::wstring& value, long statesOn, long statesOff, const std::string& what) {
+    return Check(item.role == role && item.name == name && item.value == value &&
+                     (item.state & statesOn) == statesOn && (item.state & statesOff) == 0,
+                 what + ": " + DescribeAccessible(item));
+}
+
+void CheckSelector(HWND selector, const std::wstring& value, bool open) {
+    long expanded = STATE_SYSTEM_EXPANDED, collapsed = STATE_SYSTEM_COLLAPSED;
+    CheckItem(ReadClient(selector), ROLE_SYSTEM_COMBOBOX, L"Script", value,
+              STATE_SYSTEM_HASPOPUP | (open ? expanded : collapsed), open ? collapsed : expanded,
+              "the selector");
+}
+
+// Every control as a reader finds it, printed for the record.
+void NoteAccessibleTree(const Program& program, const std::string& when) {
+    std::string tree;
+    for (int id = ID_FIRST_CONTROL; id <= ID_LAST_CONTROL; ++id) {
+        tree += DescribeAccessible(ReadClient(GetDlgItem(program.main, id)), 1);
+    }
+    if (HWND picker = Picker(program)) tree += DescribeAccessible(ReadClient(picker), 1);
+    Note("accessible tree " + when + ":\n" + tree);
+}
+
+// The row for every script, the highlighted one focused and selected, and
+// the events that said so.
+void CheckPickerRows(HWND picker, int highlighted) {
+    Check(WaitToHear(EVENT_OBJECT_FOCUS, picker, highlighted + 1, 5000) &&
+              WaitToHear(EVENT_OBJECT_SELECTION, picker, highlighted + 1, 5000),
+          "focus and selection events for row " + std::to_string(highlighted));
+    const wchar_t* const rows[] = {L"Auto Loot, Update", L"Errand Compass, Not installed",
+                                   L"Map Markers, OK", L"Bite Chime, Update",
+                                   L"Combat Log, Not installed"};
+    AccessibleItem list = ReadClient(picker);
+    CheckItem(list, ROLE_SYSTEM_LIST, L"Script", L"", STATE_SYSTEM_FOCUSED, 0, "the picker");
+    Check(list.focus == highlighted + 1, "the picker's focus is the highlight");
+    if (!Check(list.children.size() == 5, "the picker has a row per script")) return;
+    long marks = STATE_SYSTEM_FOCUSED | STATE_SYSTEM_SELECTED;
+    for (int row = 0; row < 5; ++row) {
+        CheckItem(list.children[row], ROLE_SYSTEM_LISTITEM, rows[row], L"",
+                  row == highlighted ? marks : 0, row == highlighted ? 0 : marks, "a row");
+    }
+}
+
+// The owner-drawn parts through the program's own accessible objects, read
+// from this process as a screen reader reads them: the selector, the
+// picker's rows and the events while its highlight moves, the selector's
+// value after a choice and the bars after an install. The standard
+// controls keep the system's objects.
+void ScreenReader() {
+    PlaceInstalledScripts(Run.work / "scripts");
+    WriteSettings(Run.demo.wstring(), L"");
+    Program program;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (Launch(program) && WaitUntilReady(program)) {
+        Check(StartHearing(program.process.dwProcessId), "the event listener is set");
+        HWND selector = GetDlgItem(program.main, ID_SCRIPT_SELECTOR);
+        NoteAccessibleTree(program, "when ready");
+        CheckSelector(selector, L"Auto Loot, Update", false);
+        for (int id : {ID_FILE_PROGRESS, ID_TOTAL_PROGRESS}) {
+            CheckItem(ReadClient(GetDlgItem(program.main, id)), ROLE_SYSTEM_PROGRESSBAR, L"", L"0%",
+                      0, 0, "an idle bar");
+        }
+        Check(ReadClient(GetDlgItem(program.main, ID_DOWNLOAD)).name == L"Download",
+              "Download keeps the system's object");
+        AccessibleItem frame;  // its own object answers the client object alone
+        Check(ReadAccessible(selector, OBJID_WINDOW, &frame) && frame.role != ROLE_SYSTEM_COMBOBOX,
+              "the selector's window object stays the system's: " + DescribeAccessible(frame));
+
+        ClickIn(program.main, 200, 20);  // the window in front, for the keys
+        Check(DoDefaultAction(selector) == S_OK, "the selector's default action");
+        HWND picker = nullptr;
+        if (WaitFor([&] { return (picker = Picker(program)) != nullptr; }, 5000,
+                    "the default action to open the picker")) {
+            Check(WaitToHear(EVENT_OBJECT_STATECHANGE, selector, CHILDID_SELF, 5000),
+                  "opening tells of the expanded selector");
+            CheckSelector(selector, L"Auto Loot, Update", true);
+            CheckPickerRows(picker, 0);
+            NoteAccessibleTree(program, "with the picker open");
+            ForgetHeard();
+            PressKey(VK_DOWN);
+            CheckPickerRows(picker, 1);
+            PressKey(VK_RETURN);
+            WaitFor([&] { return Picker(program) == nullptr; }, 5000, "Enter to close the picker");
+            Check(WaitToHear(EVENT_OBJECT_VALUECHANGE, selector, CHILDID_SELF, 5000),
+                  "the choice tells of the selector's new value");
+            CheckSelector(selector, L"Errand Compass, Not installed", false);
+        }
+        ForgetHeard();
+        ClickControl(program, ID_DOWNLOAD);
+        if (WaitFor([&] { return Idle(program); }, 30000, "the install")) {
+            CheckItem(ReadClient(GetDlgItem(program.main, ID_TOTAL_PROGRESS)),
+                      ROLE_SYSTEM_PROGRESSBAR, L"Done - Errand Compass is up to date.", L"100%", 0,
+                      0, "the whole download's bar");
+            Check(WaitToHear(EVENT_OBJECT_VALUECHANGE, selector, CHILDID_SELF, 5000),
+                  "the install tells of the selector's new value");
+            CheckSelector(selector, L"Errand Compass, OK", false);
+            NoteAccessibleTree(program, "after the install");
+        }
+        CloseWithTheButton(program);
+    }
+    Finish(program);
+}
+
 }  // namespace
 
 // The demo's modes: one Updater window, whichever process shows it.
@@ -818,7 +932,7 @@ int main(int argc, char** argv) {
         {"folder-install", FolderInstall},    {"http-install", HttpInstall},
         {"cancel-and-close", CancelAndClose}, {"failed-install", FailedInstall},
         {"unreachable", Unreachable},         {"checking", Checking},
-        {"plain-drawing", PlainDrawing},
+        {"plain-drawing", PlainDrawing},      {"screen-reader", ScreenReader},
     };
     for (const Entry& entry : scenarios) {
         if (Run.name == entry.name) {
