@@ -248,3 +248,30 @@ TEST_F(ProvenFilesTest, AnInstalledFileIsRecordedWithTheDigestItsDownloadVerifie
                                                    FILE_STATUS_KEPT, FILE_STATUS_OK}));
     EXPECT_EQ(next.read, 0);
 }
+
+// With no place set, records go to the program's own folder among the
+// user's local application data (Windows) or cache (elsewhere), named from
+// the digest of the scripts folder's path.
+TEST_F(ProvenFilesTest, TheRecordLivesInTheUsersOwnFolder) {
+    ProvenRecordFolder[0] = 0;
+#ifdef _WIN32
+    const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+    ASSERT_NE(local, nullptr);
+    fs::path own = fs::path(local) / "ZentoUpdater";
+#else
+    TempFolder cache;
+    setenv("XDG_CACHE_HOME", cache.Path().c_str(), 1);
+    fs::path own = cache / "zentoupdater";
+#endif
+    std::u16string folder = scripts.ProgramPath();
+    std::string units(reinterpret_cast<const char*>(folder.data()), folder.size() * 2);
+    fs::path record = own / ("proven-" + Md5Hex(units) + ".dat");
+    Check(HOUR);
+    EXPECT_TRUE(fs::is_regular_file(record)) << record.u8string();
+    EXPECT_EQ(Check(HOUR).read, 0);
+    std::error_code ignored;
+    fs::remove(record, ignored);
+#ifndef _WIN32
+    unsetenv("XDG_CACHE_HOME");
+#endif
+}
