@@ -274,7 +274,7 @@ const char* VerdictText(Verdict verdict) {
 }
 
 void PrintRows(const std::vector<Row>& rows) {
-    const char* format = "%-26s %-22s %-26s %-7s %-15s %s\n";
+    const char* format = "%-38s %-22s %-26s %-7s %-15s %s\n";
     printf(format, "name", "ours", "baseline", "ratio", "target", "result");
     for (const Row& row : rows) {
         printf(format, row.name.c_str(), row.ours.c_str(), row.baseline.c_str(), row.ratio.c_str(),
