@@ -21,6 +21,10 @@ const char BigScriptName[] = "Big";
 const size_t WRITE_CHUNK_BYTES = 1 << 20;
 const int TREE_FILE_MIN_BYTES = 1024;      // sizes spread over 1 KiB .. 31 KiB,
 const int TREE_FILE_SPREAD_BYTES = 30720;  // about 64 MiB for the whole tree
+const int REAL_FILE_MIN_BYTES = 1024;      // 1 KiB .. 40 KiB, about 50 MiB in all
+const int REAL_FILE_SPREAD_BYTES = 39 * 1024 + 1;
+const char* const RealFolders[REAL_FOLDERS_PER_SCRIPT] = {"",      "lib/", "lib/util/",
+                                                          "data/", "ui/",  "locale/"};
 
 // ---- the content ----
 
@@ -55,6 +59,23 @@ std::string TreeFilePath(int index) {
     char path[32];
     snprintf(path, sizeof path, "d%02d/f%04d.lua", index % TREE_FOLDER_COUNT, index);
     return path;
+}
+
+size_t RealFileSize(int index) {
+    ByteStream stream = {static_cast<uint64_t>(index) * 104729u + 7u};
+    return REAL_FILE_MIN_BYTES + static_cast<size_t>(NextWord(stream) % REAL_FILE_SPREAD_BYTES);
+}
+
+std::string RealScriptName(int script) {
+    char name[32];
+    snprintf(name, sizeof name, "Script %02d", script);
+    return name;
+}
+
+std::string RealFilePath(int file) {
+    char name[32];
+    snprintf(name, sizeof name, "part%02d.lua", file);
+    return std::string(RealFolders[file % REAL_FOLDERS_PER_SCRIPT]) + name;
 }
 
 // ---- files ----
@@ -126,6 +147,32 @@ bool MakeTree(const BenchData& data, std::string* problem) {
         catalog += "file = " + TreeFilePath(i) + "|" + AsciiDigest(digest) + "\r\n";
     }
     return WriteBytes(data.treeCatalog, catalog.data(), catalog.size(), problem);
+}
+
+bool MakeRealistic(const BenchData& data, std::string* problem) {
+    std::string catalog;
+    std::vector<unsigned char> bytes;
+    for (int s = 0; s < REAL_SCRIPT_COUNT; ++s) {
+        catalog += "[" + RealScriptName(s) + "]\r\nversion = 1.0\r\n";
+        for (int f = 0; f < REAL_FILES_PER_SCRIPT; ++f) {
+            int index = s * REAL_FILES_PER_SCRIPT + f;
+            const fs::path& path = data.realFiles[static_cast<size_t>(index)];
+            if (f < REAL_FOLDERS_PER_SCRIPT && !MakeFolder(path.parent_path(), problem)) {
+                return false;
+            }
+            bytes.resize(RealFileSize(index));
+            ByteStream stream = {static_cast<uint64_t>(index) + 50000u};
+            FillBytes(stream, bytes.data(), bytes.size());
+            if (!WriteBytes(path, bytes.data(), bytes.size(), problem)) return false;
+            char16_t digest[DIGEST_CAPACITY];
+            if (!HashBytes(bytes.data(), bytes.size(), digest)) {
+                return Fail(problem, "cannot hash", path);
+            }
+            catalog += "file = " + RealFilePath(f) + "|" + AsciiDigest(digest) + "\r\n";
+        }
+    }
+    return WriteBytes(data.realCatalog, catalog.data(), catalog.size(), problem) &&
+           WriteStamp(data.realScripts, problem);
 }
 
 bool MakeBigFile(const BenchData& data, std::string* problem) {
@@ -211,6 +258,17 @@ void FillPlaces(const fs::path& dataFolder, const fs::path& www, BenchData* data
         data->treeFiles.push_back(data->treeScripts / TreeScriptName / fs::u8path(TreeFilePath(i)));
         data->treeBytes += TreeFileSize(i);
     }
+    data->realScripts = dataFolder / "real";
+    data->realCatalog = dataFolder / "real-catalog.txt";
+    data->realFiles.clear();
+    data->realBytes = 0;
+    for (int s = 0; s < REAL_SCRIPT_COUNT; ++s) {
+        for (int f = 0; f < REAL_FILES_PER_SCRIPT; ++f) {
+            data->realFiles.push_back(data->realScripts / RealScriptName(s) /
+                                      fs::u8path(RealFilePath(f)));
+            data->realBytes += RealFileSize(s * REAL_FILES_PER_SCRIPT + f);
+        }
+    }
     data->bigScripts = dataFolder / "big";
     data->bigCatalog = dataFolder / "big-catalog.txt";
     data->bigFile = data->bigScripts / BigScriptName / "big.bin";
@@ -236,6 +294,12 @@ bool PrepareBenchData(const fs::path& dataFolder, const fs::path& www, BenchData
     if (!HasStamp(dataFolder)) {
         data->madeNow = true;
         if (!MakeDataFolder(dataFolder, *data, problem)) return false;
+    }
+    // Made apart from the rest, with a stamp of its own, so that data made
+    // before it existed is kept.
+    if (!HasStamp(data->realScripts)) {
+        data->madeNow = true;
+        if (!MakeRealistic(*data, problem)) return false;
     }
     fs::path webFolder = data->webFile.parent_path();
     if (!www.empty() && !HasStamp(webFolder)) {

@@ -1,5 +1,5 @@
 // The files the benchmark measures, made once in a data folder and reused:
-// a script of 4096 files and a script of one 256 MiB file, each under its
+// a script of 4096 files, a realistic scripts folder, a script of one 256 MiB file, each under its
 // own scripts folder with a catalog that lists them with their digests; a
 // catalog at every limit of the parser; and a 64 MiB file under the web
 // servers' document root, fetched both over HTTP and as a folder path.
@@ -19,6 +19,9 @@ namespace fs = std::filesystem;
 enum {
     TREE_FILE_COUNT = 4096,
     TREE_FOLDER_COUNT = 64,
+    REAL_SCRIPT_COUNT = 60,
+    REAL_FILES_PER_SCRIPT = 40,
+    REAL_FOLDERS_PER_SCRIPT = 6,
     BIG_FILE_BYTES = 256 * 1024 * 1024,
     WEB_FILE_BYTES = 64 * 1024 * 1024,
 };
@@ -28,6 +31,13 @@ struct BenchData {
     fs::path treeCatalog;             // lists the 4096 files of "Bench" with digests
     std::vector<fs::path> treeFiles;  // every file of "Bench", in catalog order
     uint64_t treeBytes = 0;           // their total size
+
+    // A scripts folder as users have it: 60 scripts of 40 files of 1-40 KiB,
+    // spread over 6 folders each (2400 files in 360 folders).
+    fs::path realScripts;
+    fs::path realCatalog;
+    std::vector<fs::path> realFiles;
+    uint64_t realBytes = 0;
 
     fs::path bigScripts;  // scripts folder holding the script "Big"
     fs::path bigCatalog;  // lists big.bin with its digest

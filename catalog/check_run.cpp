@@ -8,6 +8,7 @@
 #include "app/shared_state_os.h"
 #include "catalog/catalog.h"
 #include "catalog/local_state.h"
+#include "catalog/proven_files.h"
 #include "catalog/server.h"
 #include "catalog/signing.h"
 
@@ -49,7 +50,9 @@ uint32_t CheckWorker(void* /*unused*/) {
         return 0;
     }
     LoadCatalog(bytes);
+    LoadProvenFiles();
     for (int script = 0; script < ScriptCount; ++script) RefreshFileStatuses(script);
+    SaveProvenFiles();
     PostToMainWindow(WM_APP_CHECK_DONE, CHECK_DONE_ARRIVED, 0);
     return 0;
 }

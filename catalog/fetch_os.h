@@ -9,7 +9,8 @@
 
 #include "catalog/server.h"
 
-// An http:// or https:// address, with its own connection each call.
+// An http:// or https:// address. A connection may stay open for the next
+// fetch of the same thread (a download run), to the same server only.
 unsigned char* FetchFromWeb(const char16_t* address, uint32_t* size, int progressIndex,
                             const FetchTerms* terms);
 

@@ -53,6 +53,37 @@ bool CurlReady() {
     return ready;
 }
 
+// One handle per thread, so that a download run (one worker thread) keeps
+// its connection from file to file instead of opening a new one (and doing
+// a new TLS handshake) for every file. It is reset to no options before
+// each fetch and closed when the thread ends. libcurl reuses a connection
+// only for the same host, port and TLS settings. A handle whose fetch
+// failed is closed at once: after some failures (a redirect it refused) a
+// reset handle failed every later transfer.
+struct ThreadCurl {
+    CURL* handle = nullptr;
+    ~ThreadCurl() {
+        if (handle != nullptr) curl_easy_cleanup(handle);
+    }
+};
+
+thread_local ThreadCurl OwnCurl;
+
+CURL* TakeThreadCurl() {
+    if (OwnCurl.handle == nullptr) {
+        OwnCurl.handle = curl_easy_init();
+    } else {
+        curl_easy_reset(OwnCurl.handle);
+    }
+    return OwnCurl.handle;
+}
+
+void KeepThreadCurl(bool healthy) {
+    if (healthy || OwnCurl.handle == nullptr) return;
+    curl_easy_cleanup(OwnCurl.handle);
+    OwnCurl.handle = nullptr;
+}
+
 struct CurlFetch {
     CURL* handle;
     FetchBody body;
@@ -260,7 +291,7 @@ unsigned char* FetchFromWeb(const char16_t* address, uint32_t* size, int progres
     curl_slist* headers = NoCacheHeaders();
     if (headers == nullptr) return nullptr;
     CurlFetch fetch;
-    fetch.handle = curl_easy_init();
+    fetch.handle = TakeThreadCurl();
     fetch.terms = terms;
     fetch.headEnded = false;
     fetch.responseAccepted = false;
@@ -274,7 +305,7 @@ unsigned char* FetchFromWeb(const char16_t* address, uint32_t* size, int progres
     } else {
         DiscardFetchBody(&fetch.body);
     }
-    if (fetch.handle != nullptr) curl_easy_cleanup(fetch.handle);
+    KeepThreadCurl(result != nullptr);
     curl_slist_free_all(headers);
     return result;
 }

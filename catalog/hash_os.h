@@ -12,6 +12,9 @@
 // allocation per file.
 int HashLocalFile(const char16_t* path, char16_t* digest);
 
+// Whether HashLocalFile could open the file, without reading it.
+bool LocalFileOpens(const char16_t* path);
+
 // The MD5 of size bytes at data. Returns false (digest empty) on failure.
 bool HashBytes(const void* data, size_t size, char16_t* digest);
 

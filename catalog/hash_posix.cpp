@@ -84,6 +84,13 @@ int HashLocalFile(const char16_t* path, char16_t* digest) {
     return 1;
 }
 
+bool LocalFileOpens(const char16_t* path) {
+    int fd = OpenRegularFile(path);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
 bool HashBytes(const void* data, size_t size, char16_t* digest) {
     digest[0] = 0;
     EVP_MD_CTX* context = StartDigest();

@@ -88,11 +88,18 @@ bool HashOpenFile(HANDLE file, Md5& md5) {
 
 }  // namespace
 
+namespace {
+
+HANDLE OpenForReading(const char16_t* path) {
+    return CreateFileW(reinterpret_cast<const wchar_t*>(path), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+}  // namespace
+
 int HashLocalFile(const char16_t* path, char16_t* digest) {
     digest[0] = 0;
-    HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    HANDLE file = OpenForReading(path);
     if (file == INVALID_HANDLE_VALUE) return 0;
     Md5 md5;
     if (StartMd5(md5)) {
@@ -101,6 +108,13 @@ int HashLocalFile(const char16_t* path, char16_t* digest) {
     }
     CloseHandle(file);
     return 1;
+}
+
+bool LocalFileOpens(const char16_t* path) {
+    HANDLE file = OpenForReading(path);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
 }
 
 bool HashBytes(const void* data, size_t size, char16_t* digest) {

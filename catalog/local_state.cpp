@@ -4,7 +4,7 @@
 
 #include "app/settings.h"
 #include "app/text.h"
-#include "catalog/hash_os.h"
+#include "catalog/proven_files.h"
 
 namespace {
 
@@ -26,12 +26,14 @@ int32_t DecideStatus(const FileRecord& file, int opened, const char16_t* localDi
     return FILE_STATUS_UPDATE;
 }
 
+// A keep file's content never decides anything, so it is never read.
 int32_t LocalFileStatus(const ScriptRecord& script, const FileRecord& file) {
     if (!LocalFilePathFits(script, file)) return FILE_STATUS_NEW;
     char16_t path[LOCAL_PATH_CAPACITY];
-    char16_t digest[DIGEST_CAPACITY];
+    char16_t digest[DIGEST_CAPACITY] = {};
     LocalFilePath(path, script, file);
-    int opened = HashLocalFile(path, digest);
+    if (file.keep == 1) return DecideStatus(file, LocalFileIsThere(path) ? 1 : 0, digest);
+    int opened = ProveLocalFile(path, digest);
     return DecideStatus(file, opened, digest);
 }
 
@@ -58,9 +60,11 @@ bool NeedsDownload(int32_t status) {
 void RefreshFileStatuses(int script) {
     if (!IsScriptIndex(script)) return;
     const ScriptRecord& record = ScriptTable[script];
+    BeginProvingFiles();
     for (int i = record.firstFile; i < EndOfFiles(record); ++i) {
         FileTable[i].status = LocalFileStatus(record, FileTable[i]);
     }
+    EndProvingFiles();
 }
 
 int ScriptState(int script) {

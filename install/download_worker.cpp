@@ -12,6 +12,7 @@
 #include "catalog/catalog.h"
 #include "catalog/hash_os.h"
 #include "catalog/local_state.h"
+#include "catalog/proven_files.h"
 #include "catalog/server.h"
 #include "catalog/signing.h"
 #include "install/files_os.h"
@@ -141,6 +142,9 @@ bool InstallFile(const ScriptRecord& script, const FileRecord& file) {
     bool placed = PlaceFile(target, content, size);
     free(content);
     if (!placed) SetNotice(WriteFailureText, target);
+    // What arrived was checked against the catalog's digest: the next check
+    // need not read it again.
+    if (placed) NoteInstalledFile(target, file.md5, CatalogSigned ? file.sha256 : u"");
     return placed;
 }
 
@@ -178,6 +182,7 @@ uint32_t DownloadWorker(void* scriptIndex) {
     // message: hashing every file of a big script would freeze the window.
     // Only the statuses change; the window reads them after the message.
     RefreshFileStatuses(static_cast<int>(reinterpret_cast<intptr_t>(scriptIndex)));
+    SaveProvenFiles();
     PostToMainWindow(WM_APP_DOWNLOAD_DONE, success ? 1 : 0, done);
     return 0;
 }

@@ -183,3 +183,24 @@ TEST_F(ServerFaults, CancelDuringASilentCheckEndsItAtOnce) {
     EXPECT_EQ(MessagesUntil(WM_APP_CHECK_DONE, 10000),
               (std::vector<CapturedMessage>{{WM_APP_CHECK_DONE, 0, 0}}));
 }
+
+// A download run keeps one connection from file to file instead of opening
+// one per file.
+TEST_F(ServerFaults, ADownloadRunFetchesAllItsFilesOverOneConnection) {
+    fs::path www = WwwFolder();
+    std::string catalog = "[S]\n";
+    for (const char* name : {"a.lua", "b.lua", "c.lua"}) {
+        WriteFileBytes(www / "S" / name, name);
+        catalog += FileLine(name, name);
+    }
+    WriteFileBytes(www / "scripts.txt", catalog);
+    TempFolder scripts;
+    UseFolders(scripts.ProgramPath(), FaultUrl("/file/" + Tag() + "/"));
+    ASSERT_EQ(LastMessage(RunCheck()).wParam, 1u);
+    ASSERT_EQ(LastMessage(RunDownload(0)), (CapturedMessage{WM_APP_DOWNLOAD_DONE, 1, 3}));
+    std::vector<FaultRequest> files = FaultRequestsWith(servers_, Tag() + "/S/");
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_FALSE(files[0].client.empty());
+    EXPECT_EQ(files[1].client, files[0].client);
+    EXPECT_EQ(files[2].client, files[0].client);
+}

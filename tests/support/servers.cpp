@@ -215,6 +215,7 @@ std::vector<FaultRequest> FaultRequestsWith(const TestServers& servers, const st
             continue;
         }
         JsonField(line, "method", &request.method);
+        JsonField(line, "client", &request.client);
         JsonHeaders(line, &request.headers);
         found.push_back(request);
     }

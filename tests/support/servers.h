@@ -47,6 +47,7 @@ TestServersState LoadUntrustedTestServers(TestServers* servers, std::string* pro
 struct FaultRequest {
     std::string method;
     std::string path;
+    std::string client;  // "address:port" of the connection it came over
     std::vector<std::pair<std::string, std::string>> headers;
 
     // The value of the first header of that name (any case), or "".

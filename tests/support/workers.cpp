@@ -11,6 +11,8 @@
 #include "catalog/check_run.h"
 #include "catalog/hash_os.h"
 #include "catalog/local_state.h"
+#include "catalog/proven_files.h"
+#include "catalog/proven_files_test_hooks.h"
 #include "catalog/signing.h"
 #include "install/download_worker.h"
 
@@ -32,7 +34,16 @@ static void ResetSigning() {
     CatalogSerial = 0;
 }
 
+// The records of proven files that worker tests make stay out of the user's
+// own folder, in one folder of this test process.
+static void UseTestRecordFolder() {
+    static TempFolder records;
+    TextCopy(ProvenRecordFolder, PROVEN_FOLDER_CAPACITY, records.ProgramPath().c_str());
+    ShiftProvenClockForTests(0);
+}
+
 void BeginWorkerTest() {
+    UseTestRecordFolder();
     ResetSharedState();
     ResetSigning();
     ClearCatalog();

@@ -1,0 +1,53 @@
+// The record of proven files, the platform half: what a folder listing says
+// about each file (size, times, identity), the clock those times are read
+// against, the user's own folder where records live, and whole-file reads
+// and replacements of a record. proven_files_win32.cpp lists a folder with
+// one GetFileInformationByHandleEx call per buffer of entries;
+// proven_files_posix.cpp opens the folder once and asks fstatat per file.
+#ifndef UPDATER_CATALOG_PROVEN_FILES_OS_H
+#define UPDATER_CATALOG_PROVEN_FILES_OS_H
+
+#include <stdint.h>
+
+#include <string>
+
+// Times are counted in 100-nanosecond units since 1601-01-01 UTC on both
+// builds, so that a record means the same everywhere.
+struct FileFacts {
+    uint64_t size;
+    uint64_t writeTime;   // last write of the content
+    uint64_t changeTime;  // last change of the content or the metadata; 0: none kept
+    uint64_t identity;    // the file id (NTFS) or inode; 0: none kept
+};
+
+// What one look at a folder found. Opaque; made by ReadFolderFacts.
+struct FolderFacts;
+
+// Looks at the folder (program form, no trailing backslash). Null when it
+// cannot be read: every file in it is then hashed.
+FolderFacts* ReadFolderFacts(const char16_t* folder);
+
+// True when name (one part, as written in the folder) is a plain file there
+// and facts were taken; false for anything else (absent, a folder, a link,
+// a name the system would read otherwise): the caller then reads the file
+// as it always did.
+bool LookUpFileFacts(FolderFacts* folder, const char16_t* name, FileFacts* facts);
+
+void ReleaseFolderFacts(FolderFacts* folder);
+
+// Now, in the units of FileFacts' times.
+uint64_t FileClockNow();
+
+// The program's own folder among the user's local data (Windows) or cache
+// (elsewhere), created when missing. False when there is none.
+bool UserRecordFolder(std::u16string* folder);
+
+// The whole file, when it exists and holds at most maxBytes.
+bool ReadRecordFile(const std::u16string& path, uint32_t maxBytes, std::string* bytes);
+
+// Writes bytes to a temporary file beside path, of this process's own, and
+// moves it over path, so that a reader sees the old record or the new one,
+// never a mix. False (with nothing left behind) on any failure.
+bool ReplaceRecordFile(const std::u16string& path, const std::string& bytes);
+
+#endif  // UPDATER_CATALOG_PROVEN_FILES_OS_H
