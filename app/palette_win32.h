@@ -1,6 +1,7 @@
 // The one palette of the dark look. The start-up brushes are made from it
-// and every painter takes its colours from it, so that a colour is changed
-// in one place only.
+// and every painter takes its colours from it, through Colour(), so that a
+// colour is changed in one place only and high contrast (contrast_win32.h)
+// can stand in for all of them at once.
 #ifndef UPDATER_APP_PALETTE_WIN32_H
 #define UPDATER_APP_PALETTE_WIN32_H
 
@@ -86,8 +87,8 @@ inline constexpr COLORREF Palette[PALETTE_SIZE] = {
     RGB(44, 46, 52),     // COLOUR_SECONDARY_PRESSED_BOTTOM
 };
 
-constexpr COLORREF Colour(PaletteColour name) {
-    return Palette[name];
-}
+// The colour to paint name in: the palette's, or while high contrast is on
+// the system colour that stands for it (contrast_win32.cpp).
+COLORREF Colour(PaletteColour name);
 
 #endif  // UPDATER_APP_PALETTE_WIN32_H

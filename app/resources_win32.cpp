@@ -3,6 +3,8 @@
 #include "app/resources_win32.h"
 
 #include <wchar.h>
+
+#include "app/dpi_win32.h"
 #include "app/palette_win32.h"
 
 HINSTANCE AppInstance;
@@ -10,6 +12,7 @@ HFONT NormalFont;
 HFONT SemiboldFont;
 HFONT TitleFont;
 HICON AppIcon;
+UINT ResourceDpi;
 HBRUSH WindowBrush;
 HBRUSH PanelBrush;
 FARPROC GdiplusEntries[GDIPLUS_ENTRY_COUNT];
@@ -36,33 +39,12 @@ struct GdiplusStartupInput {
 typedef int(WINAPI* GdiplusStartupFunction)(ULONG_PTR* token, const GdiplusStartupInput* input,
                                             void* output);
 
-// The size of the non-client metrics before the padded border was added,
-// which every version of the system accepts.
-const UINT NonClientMetricsSize = 500;
 const int TitleWeight = 700;
 const int SemiboldWeight = 600;
+const int HeaderIconSize = 32;  // at 96 DPI
 
-void CreateFonts() {
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = NonClientMetricsSize;
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, NonClientMetricsSize, &metrics, 0);
-    LOGFONTW font = metrics.lfMessageFont;
-    NormalFont = CreateFontIndirectW(&font);
-    font.lfWeight = SemiboldWeight;
-    SemiboldFont = CreateFontIndirectW(&font);
-    font.lfWeight = TitleWeight;
-    font.lfHeight = TitleFontHeight(font.lfHeight);
-    TitleFont = CreateFontIndirectW(&font);
-}
-
-void LoadAppIcon() {
-    AppIcon = static_cast<HICON>(
-        LoadImageW(AppInstance, MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
-}
-
-void CreateBrushes() {
-    WindowBrush = CreateSolidBrush(Colour(COLOUR_WINDOW));
-    PanelBrush = CreateSolidBrush(Colour(COLOUR_PANEL));
+void DeleteIfMade(HGDIOBJ object) {
+    if (object != nullptr) DeleteObject(object);
 }
 
 void ForgetGdiplus() {
@@ -71,6 +53,35 @@ void ForgetGdiplus() {
 }
 
 }  // namespace
+
+void CreateFontsForDpi(UINT dpi) {
+    LOGFONTW font = MessageFontForDpi(dpi);
+    NormalFont = CreateFontIndirectW(&font);
+    font.lfWeight = SemiboldWeight;
+    SemiboldFont = CreateFontIndirectW(&font);
+    font.lfWeight = TitleWeight;
+    font.lfHeight = TitleFontHeight(font.lfHeight);
+    TitleFont = CreateFontIndirectW(&font);
+    ResourceDpi = dpi;
+}
+
+void LoadAppIconForDpi(UINT dpi) {
+    // Of the icon group's sizes the system takes the one that fits best
+    // and scales it only when none is exact.
+    int size = MulDiv(HeaderIconSize, static_cast<int>(dpi), BASE_DPI);
+    HICON old = AppIcon;
+    AppIcon = static_cast<HICON>(
+        LoadImageW(AppInstance, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    if (old != nullptr) DestroyIcon(old);
+}
+
+void RemakeBrushes() {
+    HBRUSH oldWindow = WindowBrush, oldPanel = PanelBrush;
+    WindowBrush = CreateSolidBrush(Colour(COLOUR_WINDOW));
+    PanelBrush = CreateSolidBrush(Colour(COLOUR_PANEL));
+    DeleteIfMade(oldWindow);
+    DeleteIfMade(oldPanel);
+}
 
 LONG TitleFontHeight(LONG messageFontHeight) {
     return messageFontHeight * 13 / 10;
@@ -119,8 +130,9 @@ void KeepLibrarySearchToSystemFolder() {
 }
 
 void CreateStartupResources() {
-    CreateFonts();
-    LoadAppIcon();
+    UINT dpi = SystemDpi();
+    CreateFontsForDpi(dpi);
+    LoadAppIconForDpi(dpi);
     BindGdiplus(LoadSystemLibrary(L"gdiplus.dll"));
-    CreateBrushes();
+    RemakeBrushes();
 }

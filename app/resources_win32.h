@@ -12,12 +12,16 @@
 // with it. Set by the entry before anything else runs.
 extern HINSTANCE AppInstance;
 
+// The fonts and the icon are made for the window's DPI (the screen's at
+// start) and made again when it changes; the brushes again when the
+// colours change (high contrast).
 extern HFONT NormalFont;    // the message font, unchanged
 extern HFONT SemiboldFont;  // the message font at weight 600
 extern HFONT TitleFont;     // weight 700, 13/10 of the height
-extern HICON AppIcon;       // icon resource 1 at 32 x 32, for the header
+extern HICON AppIcon;       // icon resource 1 at 32 x 32 (at 96 DPI), for the header
 extern HBRUSH WindowBrush;  // COLOUR_WINDOW, the main window's background
 extern HBRUSH PanelBrush;   // COLOUR_PANEL, behind the list, the details and statics
+extern UINT ResourceDpi;    // the DPI the fonts were last made for
 
 // The GDI+ flat entry points, in binding order. Slot 0 is only used here.
 enum GdiplusSlot {
@@ -54,6 +58,19 @@ extern bool GdiplusReady;
 // order. Called once by the entry, after the settings are loaded. Each
 // missing piece is left out on its own; it cannot fail as a whole.
 void CreateStartupResources();
+
+// Makes NormalFont, SemiboldFont and TitleFont from the message font for
+// dpi. The fonts they replace are not deleted: the caller first hands the
+// new ones to the controls that hold the old ones, then deletes those.
+void CreateFontsForDpi(UINT dpi);
+
+// AppIcon at 32 x 32 scaled to dpi, the fitting image of icon group 1. The
+// icon it replaces is destroyed.
+void LoadAppIconForDpi(UINT dpi);
+
+// WindowBrush and PanelBrush in the current colours; the old ones are
+// deleted.
+void RemakeBrushes();
 
 // Binds the 16 entry points from library, slot by slot, stopping at the
 // first name it lacks; starts GDI+ when all are there. A null library binds

@@ -4,11 +4,13 @@
 
 #include <commctrl.h>
 
+#include "app/dpi_win32.h"
 #include "app/resources_win32.h"
 #include "app/settings.h"
 #include "app/shared_state.h"
 #include "ui/main_window.h"
 #include "ui/picker.h"
+#include "ui/scale.h"
 
 // A fixed-size window: no sizing frame and no maximise box.
 static const DWORD MainWindowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
@@ -54,8 +56,11 @@ POINT CenteredOrigin(const RECT& workArea, int width, int height) {
 static HWND CreateMainWindow() {
     RECT workArea;
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+    // Sized for the screen's DPI; a window that opens on a monitor of
+    // another scale adopts its own DPI while it is being created.
+    SetLayoutDpi(SystemDpi());
     RECT frame;
-    SetRect(&frame, 0, 0, CLIENT_WIDTH, CLIENT_HEIGHT);
+    SetRect(&frame, 0, 0, Scaled(CLIENT_WIDTH), Scaled(CLIENT_HEIGHT));
     AdjustWindowRect(&frame, MainWindowStyle, FALSE);
     int width = frame.right - frame.left;
     int height = frame.bottom - frame.top;

@@ -5,9 +5,11 @@
 
 Checked: the manifest as resource 1 (the one Windows makes the process's
 activation context from) and as resource 2, each asking for the common
-controls 6.0.0.0, for asInvoker without UI access and naming Windows 7, 8,
-8.1 and 10/11; the version resource with VERSION and the program's names;
-the header flags (terminal-server aware, DEP, ASLR with its relocations,
+controls 6.0.0.0, for asInvoker without UI access, declaring per-monitor
+DPI awareness (v2, then v1) with the system-DPI fallback of Windows 7 and 8
+in the application's windowsSettings, and naming Windows 7, 8, 8.1 and
+10/11; the version resource with VERSION and the program's names; the
+header flags (terminal-server aware, DEP, ASLR with its relocations,
 large-address aware, a subsystem version of at least 6.0); no symbols or
 debug sections. VERSION must have four numbers: Windows refuses to start a
 program whose manifest identity has fewer. Every
@@ -28,6 +30,16 @@ LARGE_ADDRESS_AWARE = 0x0020
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
 COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
+WINDOWS_SETTINGS_2005 = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
+WINDOWS_SETTINGS_2016 = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}"
+# Each DPI element, in its namespace, and the value Windows must read there:
+# dpiAware is all Windows 7 and 8 know (true: the system's DPI; /pm: per
+# monitor from 8.1); dpiAwareness, from Windows 10 1607, is a list tried in
+# order, and it overrides dpiAware where it is understood.
+DPI_SETTINGS = (
+    (WINDOWS_SETTINGS_2005 + "dpiAware", "true/pm"),
+    (WINDOWS_SETTINGS_2016 + "dpiAwareness", "PerMonitorV2, PerMonitor"),
+)
 SUPPORTED_OS = {
     "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "Windows 7",
     "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "Windows 8",
@@ -116,6 +128,17 @@ def version_blocks(data, offset=0):
         child = (child + child_length + 3) & ~3
 
 
+def check_dpi_settings(root, name, problems):
+    """The DPI elements count only inside asm.v3 application/windowsSettings."""
+    settings = root.findall("%sapplication/%swindowsSettings" % (ASM_V3, ASM_V3))
+    for tag, expected in DPI_SETTINGS:
+        values = [element.text.strip().lower() for block in settings
+                  for element in block.findall(tag) if element.text]
+        if values != [expected.lower()]:
+            problems.append("%s does not declare %s %r in the application's windowsSettings"
+                            " (found %r)" % (name, tag.split("}")[1], expected, values))
+
+
 def check_manifest(text, name, version, problems):
     try:
         root = ElementTree.fromstring(text)
@@ -133,6 +156,7 @@ def check_manifest(text, name, version, problems):
     if not any(level.get("level") == "asInvoker" and level.get("uiAccess") == "false"
                for level in levels):
         problems.append("%s has no requestedExecutionLevel asInvoker without uiAccess" % name)
+    check_dpi_settings(root, name, problems)
     declared = {os.get("Id", "").lower() for os in root.iter(COMPATIBILITY + "supportedOS")}
     for guid, system in SUPPORTED_OS.items():
         if guid not in declared:

@@ -5,9 +5,12 @@
 // but works the same when gdiplus.dll is missing.
 #include "ui/draw.h"
 
+#include "app/contrast_win32.h"
 #include "app/resources_win32.h"
 #include "app/shared_state.h"
 #include "app/text.h"
+#include "ui/display_settings.h"
+#include "ui/scale.h"
 #include "ui/texts.h"
 
 // ---- GDI+ through the bound entry points -------------------------------------
@@ -114,16 +117,30 @@ void SquareRect(HDC dc, const RECT& rect, COLORREF fill, COLORREF border) {
     DeleteObject(frame);
 }
 
+// The arrow and the tray of the Download button, as offsets from its centre
+// at 96 DPI.
+const GpPointF GlyphArrow[] = {
+    {-2, -7}, {2, -7}, {2, -1}, {5.5f, -1}, {0, 4.5f}, {-5.5f, -1}, {-2, -1},
+};
+const GpPointF GlyphTray[] = {
+    {-7, 2}, {-5.5f, 2}, {-5.5f, 5.5f}, {5.5f, 5.5f}, {5.5f, 2}, {7, 2}, {7, 7}, {-7, 7},
+};
+
+// The points of a glyph shape centred on (x, y), scaled to the layout's DPI.
+template <size_t Count>
+void PlaceGlyph(const GpPointF (&shape)[Count], float x, float y, GpPointF (&placed)[Count]) {
+    float scale = ScaledRadius(1.0f);
+    for (size_t i = 0; i < Count; ++i) {
+        placed[i] = {x + shape[i].X * scale, y + shape[i].Y * scale};
+    }
+}
+
 // The arrow and the tray of the Download button, centred on (x, y).
 void DrawDownloadGlyph(HDC dc, float x, float y, COLORREF colour) {
-    const GpPointF arrow[] = {
-        {x - 2, y - 7}, {x + 2, y - 7},    {x + 2, y - 1}, {x + 5.5f, y - 1},
-        {x, y + 4.5f},  {x - 5.5f, y - 1}, {x - 2, y - 1},
-    };
-    const GpPointF tray[] = {
-        {x - 7, y + 2},    {x - 5.5f, y + 2}, {x - 5.5f, y + 5.5f}, {x + 5.5f, y + 5.5f},
-        {x + 5.5f, y + 2}, {x + 7, y + 2},    {x + 7, y + 7},       {x - 7, y + 7},
-    };
+    GpPointF arrow[COUNTOF(GlyphArrow)];
+    GpPointF tray[COUNTOF(GlyphTray)];
+    PlaceGlyph(GlyphArrow, x, y, arrow);
+    PlaceGlyph(GlyphTray, x, y, tray);
     GpObject graphics = CreateSmoothGraphics(dc);
     GpObject brush = nullptr;
     Gdip<CreateSolidFillFn>(GDIP_CREATE_SOLID_FILL)(OpaqueArgb(colour), &brush);
@@ -161,6 +178,7 @@ void FillRoundRect(HDC dc, const RECT& rect, COLORREF top, float radius, COLORRE
 }
 
 ButtonLook ButtonColours(bool primary, bool hot, bool pressed, bool focus, bool disabled) {
+    if (HighContrastOn()) return HighContrastButtonColours(primary, hot, focus, disabled);
     if (disabled) {
         return {Colour(COLOUR_DISABLED_FILL), Colour(COLOUR_DISABLED_FILL),
                 Colour(COLOUR_DISABLED_BORDER), Colour(COLOUR_DISABLED_INK)};
@@ -266,7 +284,9 @@ void ApplyDarkTheme(HWND control) {
                 reinterpret_cast<void (*)()>(GetProcAddress(library, "SetWindowTheme")));
         }
     }
-    if (SetWindowThemeEntry != nullptr) SetWindowThemeEntry(control, L"DarkMode_Explorer", nullptr);
+    // In high contrast the system's own style, which follows the scheme.
+    const wchar_t* style = HighContrastOn() ? nullptr : L"DarkMode_Explorer";
+    if (SetWindowThemeEntry != nullptr) SetWindowThemeEntry(control, style, nullptr);
 }
 
 // ---- owner-drawn controls -----------------------------------------------------
@@ -281,8 +301,8 @@ static void DrawBarText(HDC dc, const RECT& item, int bar) {
     char16_t text[PROGRESS_TEXT_CAPACITY];
     CopyProgressText(bar, text, PROGRESS_TEXT_CAPACITY);
     RECT area = item;
-    area.left += 10;
-    area.right -= 10;
+    area.left += Scaled(10);
+    area.right -= Scaled(10);
     HGDIOBJ oldFont = SelectObject(dc, NormalFont);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, Colour(COLOUR_WHITE));
@@ -291,25 +311,51 @@ static void DrawBarText(HDC dc, const RECT& item, int bar) {
     SelectObject(dc, oldFont);
 }
 
+// In high contrast the text over the filled part is the highlight's text
+// colour and the rest the window's: each part is drawn clipped to its own.
+static void DrawBarTextOverFill(HDC dc, const RECT& item, const RECT& filled, int bar) {
+    if (!HighContrastOn() || filled.right <= filled.left) {
+        DrawBarText(dc, item, bar);
+        return;
+    }
+    int saved = SaveDC(dc);
+    ExcludeClipRect(dc, filled.left, filled.top, filled.right, filled.bottom);
+    DrawBarText(dc, item, bar);
+    RestoreDC(dc, saved);
+    saved = SaveDC(dc);
+    IntersectClipRect(dc, filled.left, filled.top, filled.right, filled.bottom);
+    {
+        InkOnHighlight ink(true);
+        DrawBarText(dc, item, bar);
+    }
+    RestoreDC(dc, saved);
+}
+
 static void DrawProgressBar(const DRAWITEMSTRUCT& item, int bar) {
-    FillRoundRect(item.hDC, item.rcItem, Colour(COLOUR_TRACK), BarRadius, Colour(COLOUR_TRACK),
-                  Colour(COLOUR_FRAME_LINE));
+    FillRoundRect(item.hDC, item.rcItem, Colour(COLOUR_TRACK), ScaledRadius(BarRadius),
+                  Colour(COLOUR_TRACK), Colour(COLOUR_FRAME_LINE));
     int width = item.rcItem.right - item.rcItem.left;
     int fill = width * ProgressBars[bar].Permille / 1000;
-    if (fill > NarrowestFill) {
-        RECT filled = item.rcItem;
-        filled.right = filled.left + fill;
-        FillRoundRect(item.hDC, filled, Colour(COLOUR_PRIMARY_TOP), BarRadius,
+    RECT filled = item.rcItem;
+    filled.right = filled.left + fill;
+    if (fill > Scaled(NarrowestFill)) {
+        FillRoundRect(item.hDC, filled, Colour(COLOUR_PRIMARY_TOP), ScaledRadius(BarRadius),
                       Colour(COLOUR_PRIMARY_BOTTOM), Colour(COLOUR_FILL_BORDER));
+    } else {
+        filled.right = filled.left;
     }
-    DrawBarText(item.hDC, item.rcItem, bar);
+    DrawBarTextOverFill(item.hDC, item.rcItem, filled, bar);
 }
 
 static void DrawSelectorTriangle(HDC dc, const RECT& item, bool open, COLORREF colour) {
     int r = item.right;
     int m = (item.top + item.bottom) / 2;
-    POINT down[3] = {{r - 21, m - 2}, {r - 11, m - 2}, {r - 16, m + 3}};
-    POINT up[3] = {{r - 21, m + 2}, {r - 11, m + 2}, {r - 16, m - 3}};
+    POINT down[3] = {{r - Scaled(21), m - Scaled(2)},
+                     {r - Scaled(11), m - Scaled(2)},
+                     {r - Scaled(16), m + Scaled(3)}};
+    POINT up[3] = {{r - Scaled(21), m + Scaled(2)},
+                   {r - Scaled(11), m + Scaled(2)},
+                   {r - Scaled(16), m - Scaled(3)}};
     HBRUSH brush = CreateSolidBrush(colour);
     HPEN pen = CreatePen(PS_SOLID, 1, colour);
     HGDIOBJ oldBrush = SelectObject(dc, brush);
@@ -338,12 +384,12 @@ static void DrawScriptSelector(const DRAWITEMSTRUCT& item) {
     COLORREF border = Colour(open  ? COLOUR_SELECTOR_OPEN_BORDER
                              : hot ? COLOUR_SELECTOR_HOT_BORDER
                                    : COLOUR_FRAME_LINE);
-    FillRoundRect(item.hDC, item.rcItem, fill, ControlRadius, fill, border);
+    FillRoundRect(item.hDC, item.rcItem, fill, ScaledRadius(ControlRadius), fill, border);
     DrawSelectorTriangle(item.hDC, item.rcItem, open,
                          Colour(disabled ? COLOUR_DISABLED_INK : COLOUR_LIGHT_TEXT));
     RECT content = item.rcItem;
-    content.left += 12;
-    content.right -= 32;
+    content.left += Scaled(12);
+    content.right -= Scaled(32);
     if (SelectedScript == -1) {
         DrawSelectorPlaceholder(item.hDC, content);
     } else {
@@ -357,14 +403,15 @@ static ButtonLook DrawButtonBox(const DRAWITEMSTRUCT& item, bool primary) {
     ButtonLook look =
         ButtonColours(primary, IsHot(item.hwndItem), pressed, (item.itemState & ODS_FOCUS) != 0,
                       (item.itemState & ODS_DISABLED) != 0);
-    FillRoundRect(item.hDC, item.rcItem, look.top, ControlRadius, look.bottom, look.border);
+    FillRoundRect(item.hDC, item.rcItem, look.top, ScaledRadius(ControlRadius), look.bottom,
+                  look.border);
     return look;
 }
 
 // The caption rectangle; a pressed button's caption sits one pixel lower.
 static RECT CaptionArea(const DRAWITEMSTRUCT& item) {
     RECT area = item.rcItem;
-    if (item.itemState & ODS_SELECTED) OffsetRect(&area, 0, 1);
+    if (item.itemState & ODS_SELECTED) OffsetRect(&area, 0, Scaled(1));
     return area;
 }
 
@@ -377,14 +424,14 @@ static void DrawPrimaryButton(const DRAWITEMSTRUCT& item) {
     SIZE extent = {};
     GetTextExtentPoint32W(dc, caption, lstrlenW(caption), &extent);
     int width = item.rcItem.right - item.rcItem.left;
-    int blockLeft = item.rcItem.left + (width - extent.cx - GlyphBlockWidth) / 2;
+    int blockLeft = item.rcItem.left + (width - extent.cx - Scaled(GlyphBlockWidth)) / 2;
     if (GdiplusReady) {
-        int glyphY = (item.rcItem.top + item.rcItem.bottom) / 2 - 1;
-        DrawDownloadGlyph(dc, static_cast<float>(blockLeft + 7), static_cast<float>(glyphY),
+        int glyphY = (item.rcItem.top + item.rcItem.bottom) / 2 - Scaled(1);
+        DrawDownloadGlyph(dc, static_cast<float>(blockLeft + Scaled(7)), static_cast<float>(glyphY),
                           look.caption);
     }
     RECT area = CaptionArea(item);
-    area.left = blockLeft + GlyphBlockWidth;
+    area.left = blockLeft + Scaled(GlyphBlockWidth);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, look.caption);
     DrawTextW(dc, caption, -1, &area, DT_SINGLELINE | DT_VCENTER);

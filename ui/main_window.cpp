@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <stdint.h>
 
+#include "app/contrast_win32.h"
 #include "app/resources_win32.h"
 #include "app/settings.h"
 #include "app/shared_state.h"
@@ -16,8 +17,10 @@
 #include "catalog/signing.h"
 #include "install/download_worker.h"
 #include "ui/accessible.h"
+#include "ui/display_settings.h"
 #include "ui/draw.h"
 #include "ui/picker.h"
+#include "ui/scale.h"
 #include "ui/texts.h"
 
 namespace {
@@ -62,46 +65,63 @@ void InsertListColumn(HWND list, int index, const wchar_t* caption, int width) {
                  reinterpret_cast<LPARAM>(&column));
 }
 
+int Width(const RECT& rect) {
+    return rect.right - rect.left;
+}
+
+int Height(const RECT& rect) {
+    return rect.bottom - rect.top;
+}
+
 void CreateFileList() {
+    RECT at = ControlBounds(ID_FILE_LIST);
     HWND list = CreateWindowExW(
         0, L"SysListView32", L"",
-        WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_NOCOLUMNHEADER, 14,
-        90, 294, 276, Main(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(ID_FILE_LIST)),
-        AppInstance, nullptr);
+        WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_NOCOLUMNHEADER,
+        at.left, at.top, Width(at), Height(at), Main(),
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ID_FILE_LIST)), AppInstance, nullptr);
     KeepControl(ID_FILE_LIST, list);
     SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(NormalFont), FALSE);
     // A zero mask sets the extended styles to exactly these two.
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-    SendMessageW(list, LVM_SETBKCOLOR, 0, Colour(COLOUR_PANEL));
-    SendMessageW(list, LVM_SETTEXTBKCOLOR, 0, Colour(COLOUR_PANEL));
-    SendMessageW(list, LVM_SETTEXTCOLOR, 0, Colour(COLOUR_LIGHT_TEXT));
-    ApplyDarkTheme(list);
-    InsertListColumn(list, 0, L"Name", 200);
-    InsertListColumn(list, 1, L"Status", 76);
+    ColourFileList();
+    InsertListColumn(list, 0, L"Name", Scaled(NAME_COLUMN_WIDTH));
+    InsertListColumn(list, 1, L"Status", Scaled(STATUS_COLUMN_WIDTH));
 }
 
 void CreateDetailsPane() {
+    RECT at = ControlBounds(ID_DETAILS);
     HWND details = CreateWindowExW(
         0, L"EDIT", L"",
-        WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 326, 66,
-        298, 162, Main(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(ID_DETAILS)), AppInstance,
-        nullptr);
+        WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, at.left,
+        at.top, Width(at), Height(at), Main(),
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ID_DETAILS)), AppInstance, nullptr);
     KeepControl(ID_DETAILS, details);
     SendMessageW(details, WM_SETFONT, reinterpret_cast<WPARAM>(NormalFont), FALSE);
-    SendMessageW(details, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(6, 6));
+    int margin = Scaled(DETAILS_MARGIN);
+    SendMessageW(details, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+                 MAKELPARAM(margin, margin));
     ApplyDarkTheme(details);
+}
+
+HWND CreateBar(int id) {
+    RECT at = ControlBounds(id);
+    return CreateChild(L"STATIC", L"", SS_OWNERDRAW, at.left, at.top, Width(at), Height(at), id);
+}
+
+HWND CreateButton(const wchar_t* caption, int id) {
+    RECT at = ControlBounds(id);
+    return CreateOwnerButton(caption, at.left, at.top, Width(at), Height(at), id);
 }
 
 void CreateControls() {
     CreateFileList();
     CreateDetailsPane();
-    KeepControl(ID_FILE_PROGRESS,
-                CreateChild(L"STATIC", L"", SS_OWNERDRAW, 320, 240, 310, 22, ID_FILE_PROGRESS));
-    KeepControl(ID_TOTAL_PROGRESS,
-                CreateChild(L"STATIC", L"", SS_OWNERDRAW, 320, 268, 310, 22, ID_TOTAL_PROGRESS));
-    KeepControl(ID_SCRIPT_SELECTOR, CreateOwnerButton(L"", 320, 296, 310, 30, ID_SCRIPT_SELECTOR));
-    KeepControl(ID_DOWNLOAD, CreateOwnerButton(L"Download", 320, 332, 150, 36, ID_DOWNLOAD));
-    KeepControl(ID_CLOSE, CreateOwnerButton(L"Close", 510, 332, 120, 36, ID_CLOSE));
+    KeepControl(ID_FILE_PROGRESS, CreateBar(ID_FILE_PROGRESS));
+    KeepControl(ID_TOTAL_PROGRESS, CreateBar(ID_TOTAL_PROGRESS));
+    KeepControl(ID_SCRIPT_SELECTOR, CreateButton(L"", ID_SCRIPT_SELECTOR));
+    KeepControl(ID_DOWNLOAD, CreateButton(L"Download", ID_DOWNLOAD));
+    KeepControl(ID_CLOSE, CreateButton(L"Close", ID_CLOSE));
 }
 
 void ShowNoServerNotice() {
@@ -124,6 +144,9 @@ void StartCheck() {
 void OnCreate(HWND window) {
     MainWindow = window;
     ApplyDarkTitleBar(window);
+    RefreshHighContrast();
+    RemakeBrushes();
+    AdoptWindowDpi(window);
     CreateControls();
     MakeControlsAccessible();
     if (ServerUrl[0] == 0) {
@@ -144,24 +167,24 @@ void DrawLine(HDC dc, const wchar_t* text, RECT area, HFONT font, COLORREF colou
 
 // "by Morvane", right-aligned, the name in the accent colour.
 void PaintAuthor(HDC dc) {
-    RECT area = {0, 0, 624, HeaderHeight};
+    RECT area = {0, 0, Scaled(624), Scaled(HeaderHeight)};
     SelectObject(dc, SemiboldFont);
     SIZE name = {};
     GetTextExtentPoint32W(dc, AuthorName, lstrlenW(AuthorName), &name);
     DrawLine(dc, AuthorName, area, SemiboldFont, Colour(COLOUR_ACCENT), DT_RIGHT);
-    area.right -= name.cx + 4;
+    area.right -= name.cx + Scaled(4);
     DrawLine(dc, L"by", area, NormalFont, Colour(COLOUR_MUTED_TEXT), DT_RIGHT);
 }
 
 void PaintHeader(HDC dc, int clientWidth) {
-    RECT band = {0, 0, clientWidth, HeaderHeight};
+    RECT band = {0, 0, clientWidth, Scaled(HeaderHeight)};
     FillSolid(dc, band, Colour(COLOUR_HEADER_BAND));
-    RECT line = {0, HeaderHeight - 1, clientWidth, HeaderHeight};
+    RECT line = {0, Scaled(HeaderHeight - 1), clientWidth, Scaled(HeaderHeight)};
     FillSolid(dc, line, Colour(COLOUR_FRAME_LINE));
-    DrawIconEx(dc, 14, 10, AppIcon, 32, 32, 0, nullptr, DI_NORMAL);
-    RECT title = {56, 7, 626, 30};
+    DrawIconEx(dc, Scaled(14), Scaled(10), AppIcon, Scaled(32), Scaled(32), 0, nullptr, DI_NORMAL);
+    RECT title = {Scaled(56), Scaled(7), Scaled(626), Scaled(30)};
     DrawLine(dc, Title, title, TitleFont, Colour(COLOUR_WHITE), DT_LEFT);
-    RECT summary = {57, 28, 626, 46};
+    RECT summary = {Scaled(57), Scaled(28), Scaled(626), Scaled(46)};
     DrawLine(dc, reinterpret_cast<const wchar_t*>(SummaryText), summary, NormalFont,
              Colour(COLOUR_MUTED_TEXT), DT_LEFT);
     PaintAuthor(dc);
@@ -175,7 +198,7 @@ RECT ControlRectInClient(int id) {
 }
 
 void PaintPanel(HDC dc, const RECT& panel) {
-    FillRoundRect(dc, panel, Colour(COLOUR_PANEL), PanelRadius, Colour(COLOUR_PANEL),
+    FillRoundRect(dc, panel, Colour(COLOUR_PANEL), ScaledRadius(PanelRadius), Colour(COLOUR_PANEL),
                   Colour(COLOUR_FRAME_LINE));
 }
 
@@ -183,21 +206,21 @@ void PaintPanel(HDC dc, const RECT& panel) {
 // that stand in for the list's hidden header.
 void PaintFilePanel(HDC dc) {
     RECT panel = ControlRectInClient(ID_FILE_LIST);
-    InflateRect(&panel, 4, 4);
-    panel.top -= 26;
+    InflateRect(&panel, Scaled(4), Scaled(4));
+    panel.top -= Scaled(26);
     PaintPanel(dc, panel);
     int l = panel.left, t = panel.top, r = panel.right;
-    RECT name = {l + 10, t + 4, l + 204, t + 28};
+    RECT name = {l + Scaled(10), t + Scaled(4), l + Scaled(204), t + Scaled(28)};
     DrawLine(dc, L"Name", name, SemiboldFont, Colour(COLOUR_MUTED_TEXT), DT_LEFT);
-    RECT status = {l + 210, t + 4, r - 8, t + 28};
+    RECT status = {l + Scaled(210), t + Scaled(4), r - Scaled(8), t + Scaled(28)};
     DrawLine(dc, L"Status", status, SemiboldFont, Colour(COLOUR_MUTED_TEXT), DT_LEFT);
-    RECT rule = {l + 8, t + 29, r - 8, t + 30};
+    RECT rule = {l + Scaled(8), t + Scaled(29), r - Scaled(8), t + Scaled(30)};
     FillSolid(dc, rule, Colour(COLOUR_FRAME_LINE));
 }
 
 void PaintDetailsPanel(HDC dc) {
     RECT panel = ControlRectInClient(ID_DETAILS);
-    InflateRect(&panel, 6, 6);
+    InflateRect(&panel, Scaled(6), Scaled(6));
     PaintPanel(dc, panel);
 }
 
@@ -245,13 +268,12 @@ LRESULT ColourFileListCell(NMLVCUSTOMDRAW* draw) {
     const FileRecord& file = FileTable[ScriptTable[SelectedScript].firstFile + row];
     bool statusColumn = draw->iSubItem == 1;
     bool knownStatus = file.status >= 0 && file.status < FILE_STATUS_COUNT;
+    bool selected = IsListRowSelected(row);
+    InkOnHighlight ink(selected);
     draw->clrText =
         Colour(statusColumn && knownStatus ? StatusColours[file.status] : COLOUR_LIGHT_TEXT);
-    draw->clrTextBk = Colour(COLOUR_PANEL);
-    if (IsListRowSelected(row)) {
-        draw->clrTextBk = Colour(COLOUR_LIST_SELECTION);
-        draw->nmcd.uItemState &= ~static_cast<UINT>(CDIS_SELECTED | CDIS_FOCUS);
-    }
+    draw->clrTextBk = Colour(selected ? COLOUR_LIST_SELECTION : COLOUR_PANEL);
+    if (selected) draw->nmcd.uItemState &= ~static_cast<UINT>(CDIS_SELECTED | CDIS_FOCUS);
     return CDRF_DODEFAULT;
 }
 
@@ -421,6 +443,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_CTLCOLORLISTBOX:
         case WM_CTLCOLORSTATIC:
             return OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case WM_SYSCOLORCHANGE:
+        case WM_SETTINGCHANGE:
+            OnDisplaySettingChange(window, message, wParam, lParam);
+            return 0;
+        case WM_DPICHANGED:
+            OnDpiChanged(window, LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            return 0;
         case WM_APP_CHECK_DONE:
             OnCheckDone(wParam);
             return 0;

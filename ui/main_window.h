@@ -10,7 +10,8 @@
 inline constexpr wchar_t MainWindowClass[] = L"ZentoUpdaterWindow";
 inline constexpr wchar_t MainWindowTitle[] = L"Zentora Script Updater - by Morvane";
 
-// The client area never changes size: the layout is fixed pixels.
+// The client area's size at 96 DPI; it is scaled with the rest of the
+// layout (ui/scale.h) and never changes otherwise.
 enum { CLIENT_WIDTH = 640, CLIENT_HEIGHT = 380 };
 
 // The window procedure of ZentoUpdaterWindow.

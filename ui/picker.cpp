@@ -4,12 +4,14 @@
 #include <stdint.h>
 #include <windowsx.h>
 
+#include "app/contrast_win32.h"
 #include "app/resources_win32.h"
 #include "app/shared_state.h"
 #include "app/shared_state_os.h"
 #include "catalog/catalog.h"
 #include "ui/accessible.h"
 #include "ui/draw.h"
+#include "ui/scale.h"
 #include "ui/texts.h"
 
 // Set while the popup is being destroyed. Destroying a popup deactivates
@@ -32,28 +34,37 @@ int PickerVisibleRows() {
     return ScriptCount < PICKER_MAX_ROWS ? ScriptCount : PICKER_MAX_ROWS;
 }
 
+// The row pitch and the margin at the layout's DPI.
+static int RowHeight() {
+    return Scaled(PICKER_ROW_HEIGHT);
+}
+
+static int Margin() {
+    return Scaled(PICKER_MARGIN);
+}
+
 int PickerHeight(int visibleRows) {
-    return visibleRows * PICKER_ROW_HEIGHT + 2 * PICKER_MARGIN;
+    return visibleRows * RowHeight() + 2 * Margin();
 }
 
 int PickerTop(const RECT& selector, int height, const RECT& workArea) {
-    int top = selector.bottom + PICKER_MARGIN;
-    if (top + height > workArea.bottom) top = selector.top - PICKER_MARGIN - height;
+    int top = selector.bottom + Margin();
+    if (top + height > workArea.bottom) top = selector.top - Margin() - height;
     return top;
 }
 
 RECT PickerRowBox(int position, int clientWidth) {
     RECT box;
-    box.left = PICKER_MARGIN;
-    box.top = position * PICKER_ROW_HEIGHT + PICKER_MARGIN;
-    box.right = clientWidth - PICKER_MARGIN;
-    box.bottom = position * PICKER_ROW_HEIGHT + PICKER_ROW_HEIGHT + PICKER_MARGIN;
+    box.left = Margin();
+    box.top = position * RowHeight() + Margin();
+    box.right = clientWidth - Margin();
+    box.bottom = position * RowHeight() + RowHeight() + Margin();
     return box;
 }
 
 int PickerRowAt(int y) {
-    if (y - PICKER_MARGIN < 0) return -1;
-    int row = (y - PICKER_MARGIN) / PICKER_ROW_HEIGHT + PickerTopRow;
+    if (y - Margin() < 0) return -1;
+    int row = (y - Margin()) / RowHeight() + PickerTopRow;
     return row >= 0 && row < ScriptCount ? row : -1;
 }
 
@@ -112,24 +123,27 @@ static void ChooseScript(int script) {
 // ---- painting -----------------------------------------------------------------
 
 static void DrawChosenMark(HDC dc, const RECT& box) {
-    RECT mark = {box.left + 3, box.top + 7, box.left + 6, box.bottom - 7};
+    RECT mark = {box.left + Scaled(3), box.top + Scaled(7), box.left + Scaled(6),
+                 box.bottom - Scaled(7)};
     FillSolid(dc, mark, Colour(COLOUR_ACCENT));
 }
 
 static void DrawPickerRow(HDC dc, const RECT& box, int script) {
-    if (script == PickerHighlight) {
-        FillRoundRect(dc, box, Colour(COLOUR_PICKER_HIGHLIGHT), 6.0f,
+    bool highlighted = script == PickerHighlight;
+    if (highlighted) {
+        FillRoundRect(dc, box, Colour(COLOUR_PICKER_HIGHLIGHT), ScaledRadius(6.0f),
                       Colour(COLOUR_PICKER_HIGHLIGHT), Colour(COLOUR_PICKER_HIGHLIGHT_BORDER));
     }
+    InkOnHighlight ink(highlighted);
     if (script == SelectedScript) DrawChosenMark(dc, box);
-    RECT content = {box.left + 14, box.top, box.right - 10, box.bottom};
+    RECT content = {box.left + Scaled(14), box.top, box.right - Scaled(10), box.bottom};
     DrawScriptRow(dc, content, script);
 }
 
 static void DrawPickerContent(HDC dc, const RECT& client) {
     FillSolid(dc, client, Colour(COLOUR_PANEL));
     int script = PickerTopRow;
-    for (int position = 0; position * PICKER_ROW_HEIGHT < client.bottom && script < ScriptCount;
+    for (int position = 0; position * RowHeight() < client.bottom && script < ScriptCount;
          ++position, ++script) {
         DrawPickerRow(dc, PickerRowBox(position, client.right), script);
     }

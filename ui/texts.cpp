@@ -12,6 +12,7 @@
 #include "catalog/catalog.h"
 #include "catalog/local_state.h"
 #include "ui/accessible.h"
+#include "ui/scale.h"
 
 const char16_t* const StatusLabels[FILE_STATUS_COUNT] = {u"OK", u"New", u"Update", u"Kept"};
 const PaletteColour StatusColours[FILE_STATUS_COUNT] = {COLOUR_STATUS_OK, COLOUR_STATUS_NEW,
@@ -32,6 +33,7 @@ enum {
 };
 
 // The header band that UpdateSummary repaints, in client pixels.
+// The header band at 96 DPI; scaled when it is repainted.
 static const RECT HeaderBand = {0, 0, 640, 52};
 
 static const wchar_t* Wide(const char16_t* text) {
@@ -200,7 +202,8 @@ void UpdateSummary() {
                  NoticeText[0] != 0 ? u"Server not reachable" : u"Checking for updates...");
     }
     SummaryText[SUMMARY_TEXT_CAPACITY - 1] = 0;
-    InvalidateRect(static_cast<HWND>(MainWindow), &HeaderBand, FALSE);
+    RECT band = {0, 0, Scaled(HeaderBand.right), Scaled(HeaderBand.bottom)};
+    InvalidateRect(static_cast<HWND>(MainWindow), &band, FALSE);
 }
 
 // ---- choosing a script ----------------------------------------------------------
