@@ -8,6 +8,8 @@
 #include "app/resources_win32.h"
 #include "app/shared_state.h"
 #include "app/text.h"
+#include "ui/focus_ring.h"
+#include "ui/keyboard.h"
 #include "ui/texts.h"
 
 // ---- GDI+ through the bound entry points -------------------------------------
@@ -226,6 +228,8 @@ static void OnButtonMouseLeave(HWND button) {
 }
 
 static LRESULT CALLBACK HoverButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT answer = 0;
+    if (OnButtonKeyMessage(button, message, wParam, &answer)) return answer;
     switch (message) {
         case WM_LBUTTONDBLCLK:
             // A quick second click presses the button again instead of being
@@ -422,4 +426,5 @@ void DrawOwnerControl(const DRAWITEMSTRUCT& item) {
             DrawSecondaryButton(item);
             break;
     }
+    DrawControlFocusRing(item);
 }

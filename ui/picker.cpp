@@ -9,6 +9,7 @@
 #include "app/shared_state_os.h"
 #include "catalog/catalog.h"
 #include "ui/draw.h"
+#include "ui/keyboard.h"
 #include "ui/texts.h"
 
 // Set while the popup is being destroyed. Destroying a popup deactivates
@@ -67,6 +68,16 @@ void MovePickerHighlight(int row) {
 
 // ---- opening and closing ------------------------------------------------------
 
+// The work area of the monitor that shows the selector.
+static RECT WorkAreaAround(HWND window) {
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
+    }
+    return monitor.rcWork;
+}
+
 static bool ClosedMomentsAgo() {
     uint32_t sinceClose = TickCount() - PickerClosedTick;
     return sinceClose < PICKER_REOPEN_MS;
@@ -79,8 +90,7 @@ void OpenPicker() {
     HWND selector = ControlWindow(ID_SCRIPT_SELECTOR);
     RECT button;
     GetWindowRect(selector, &button);
-    RECT workArea;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+    RECT workArea = WorkAreaAround(selector);
     int top = PickerTop(button, height, workArea);
     PickerHighlight = SelectedScript;
     PickerTopRow = SelectedScript >= visible ? SelectedScript - visible + 1 : 0;
@@ -178,6 +188,9 @@ static void OnPickerKey(WPARAM key) {
         case VK_DOWN:
             MovePickerHighlight(PickerHighlight + 1);
             break;
+        default:
+            OnPickerExtraKey(WM_KEYDOWN, key);
+            break;
     }
 }
 
@@ -199,6 +212,7 @@ static void OnPickerDestroy() {
     PickerWindow = nullptr;
     PickerClosedTick = TickCount();
     InvalidateRect(ControlWindow(ID_SCRIPT_SELECTOR), nullptr, FALSE);
+    ReturnFocusToSelector();
 }
 
 LRESULT CALLBACK PickerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -217,6 +231,10 @@ LRESULT CALLBACK PickerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         case WM_KEYDOWN:
             OnPickerKey(wParam);
             return 0;
+        case WM_SYSKEYDOWN:
+        case WM_CHAR:
+            if (OnPickerExtraKey(message, wParam)) return 0;
+            break;
         case WM_MOUSEWHEEL:
             OnPickerWheel(GET_WHEEL_DELTA_WPARAM(wParam));
             return 0;
