@@ -130,6 +130,11 @@ void ReturnFocusToSelector() {
     GiveFocus(ControlWindow(ID_SCRIPT_SELECTOR));
 }
 
+void InitializeKeyboardCues(HWND main) {
+    SendMessageW(main, WM_CHANGEUISTATE,
+                 MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
+}
+
 // ---- Enter and Escape -----------------------------------------------------------
 
 LRESULT DefaultButtonId() {

@@ -45,6 +45,10 @@ void OnMainSetFocus();
 // The picker closed: the selector has the focus again.
 void ReturnFocusToSelector();
 
+// As a dialog starts: focus cues hidden when the window was opened with the
+// mouse, shown when with the keyboard; the first Tab shows them.
+void InitializeKeyboardCues(HWND main);
+
 // ---- Enter and Escape -----------------------------------------------------------
 
 // DM_GETDEFID: Download is the default button while it is enabled.

@@ -131,6 +131,13 @@ std::vector<CatalogScript> Scripts() {
     };
 }
 
+WNDPROC ButtonProc;
+
+LRESULT CALLBACK CuesHiddenProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_QUERYUISTATE) return UISF_HIDEFOCUS;
+    return CallWindowProcW(ButtonProc, window, message, wParam, lParam);
+}
+
 class KeyboardTest : public WindowTest {
 protected:
     HWND Open() {
@@ -272,4 +279,14 @@ TEST_F(KeyboardTest, TheRingCoversTheOuterPixelsOnlyAndHidesWithTheCues) {
         }
         EXPECT_LE(ColourDistance(focused.At(75, 2), RGB(22, 24, 27)), 16);
     }
+    // Focus cues hidden in the UI state, as Windows reports it (Wine always
+    // reports them shown, so the button is made to say so), hide it too.
+    HWND download = Control(ID_DOWNLOAD);
+    ButtonProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(download, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CuesHiddenProc)));
+    PixelCanvas plain(150, 36), focused(150, 36);
+    DrawControlInto(plain, ID_DOWNLOAD, 0);
+    DrawControlInto(focused, ID_DOWNLOAD, ODS_FOCUS);
+    SetWindowLongPtrW(download, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ButtonProc));
+    EXPECT_EQ(focused.At(75, 1), plain.At(75, 1));
 }

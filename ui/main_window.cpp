@@ -126,6 +126,7 @@ void OnCreate(HWND window) {
     MainWindow = window;
     ApplyDarkTitleBar(window);
     CreateControls();
+    InitializeKeyboardCues(window);
     if (ServerUrl[0] == 0) {
         ShowNoServerNotice();
     } else {

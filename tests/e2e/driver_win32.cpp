@@ -28,22 +28,12 @@
 #include <vector>
 
 #include "app/shared_state.h"
+#include "tests/e2e/driver.h"
 #include "tests/e2e/png_writer.h"
 #include "ui/main_window.h"
 #include "ui/picker.h"
 
-namespace fs = std::filesystem;
-
-namespace {
-
-struct Scenario {
-    std::string name;
-    fs::path exe;    // the built Updater.exe
-    fs::path demo;   // the demo server folder of the repository
-    fs::path work;   // this run's folder: a copy of the program, its ini, the scripts
-    fs::path shots;  // where screenshots go
-    int failures = 0;
-};
+namespace e2e {
 
 Scenario Run;
 
@@ -191,11 +181,6 @@ bool NoTemporaryFilesLeft() {
 }
 
 // ---- the program's windows ------------------------------------------------------
-
-struct Program {
-    PROCESS_INFORMATION process = {};
-    HWND main = nullptr;
-};
 
 struct WindowSearch {
     DWORD processId;
@@ -386,16 +371,6 @@ bool ChooseRow(const Program& program, int row) {
 }
 
 // ---- screenshots --------------------------------------------------------------------
-
-struct Screenshot {
-    RECT area = {};
-    std::vector<uint8_t> rgb;
-    COLORREF At(int x, int y) const {  // in screen coordinates
-        size_t at =
-            (static_cast<size_t>(y - area.top) * (area.right - area.left) + (x - area.left)) * 3;
-        return RGB(rgb[at], rgb[at + 1], rgb[at + 2]);
-    }
-};
 
 // What the screen shows of the main window (and the picker, when it is
 // open), saved as SHOTS/<scenario>-<state>.png.
@@ -770,7 +745,9 @@ void PlainDrawing() {
     Finish(program);
 }
 
-}  // namespace
+}  // namespace e2e
+
+using namespace e2e;
 
 // The demo's modes: one Updater window, whichever process shows it.
 int DemoMode(const std::string& mode, int seconds) {
@@ -819,6 +796,7 @@ int main(int argc, char** argv) {
         {"cancel-and-close", CancelAndClose}, {"failed-install", FailedInstall},
         {"unreachable", Unreachable},         {"checking", Checking},
         {"plain-drawing", PlainDrawing},
+        {"keyboard", KeyboardScenario},       {"keyboard-cancel", KeyboardCancelScenario},
     };
     for (const Entry& entry : scenarios) {
         if (Run.name == entry.name) {
