@@ -1,18 +1,16 @@
 // The keyboard as a dialog gives it: the focus rule, the picker's extra keys
 // and type-ahead as tables; then the window itself: the focus at start,
-// while a download runs and after it, across a deactivation, Enter and
-// Escape through the dialog manager, the selector's keys, and the focus
-// ring drawn over the outer pixels only.
+// while a download runs and after it, across a deactivation, the buttons'
+// dialog codes and styles, and the focus ring drawn over the outer pixels
+// only. The keys pressed for real are the end-to-end run's (tests/e2e).
 #include "ui/keyboard.h"
 
 #include <string>
 
 #include "app/shared_state.h"
-#include "app/shared_state_os.h"
 #include "catalog/catalog.h"
 #include "tests/ui_support/test_window.h"
 #include "ui/focus_ring.h"
-#include "ui/picker.h"
 #include "ui/texts.h"
 
 namespace {
@@ -147,19 +145,14 @@ protected:
         PumpFor(100);
         return main;
     }
-    // A key as the program's loop hands it on: to the dialog manager first.
-    // What it posts (a typed character) waits for the next pump.
-    void Key(HWND target, UINT message, WPARAM key) {
+    // A key down as the program's loop hands it on: to the dialog manager.
+    void Key(HWND target, WPARAM key) {
         MSG msg = {};
         msg.hwnd = target;
-        msg.message = message;
+        msg.message = WM_KEYDOWN;
         msg.wParam = key;
-        if (!IsDialogMessageW(static_cast<HWND>(MainWindow), &msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        IsDialogMessageW(static_cast<HWND>(MainWindow), &msg);
     }
-    HWND Popup() const { return static_cast<HWND>(PickerWindow); }
 };
 
 }  // namespace
@@ -171,7 +164,7 @@ TEST_F(KeyboardTest, TheFocusStartsOnDownloadParksOnCancelAndComesBack) {
     EXPECT_EQ(GetFocus(), Control(ID_DOWNLOAD));
     // Enter on the focused Install starts it; the focus leaves the button
     // before it is disabled, for Cancel.
-    Key(Control(ID_DOWNLOAD), WM_KEYDOWN, VK_RETURN);
+    Key(Control(ID_DOWNLOAD), VK_RETURN);
     EXPECT_EQ(GetFocus(), Control(ID_CLOSE));
     ASSERT_TRUE(WaitUntilIdle());
     // Nothing is left to download: the selector, not the Close button.
@@ -193,23 +186,6 @@ TEST_F(KeyboardTest, TheFocusStartsOnDownloadParksOnCancelAndComesBack) {
     EXPECT_EQ(GetFocus(), Control(ID_CLOSE));
 }
 
-TEST_F(KeyboardTest, EnterFromTheListInstallsAndEscapeCancelsThenCloses) {
-    HWND main = Open();
-    EXPECT_EQ(SendMessageW(main, DM_GETDEFID, 0, 0), MAKELRESULT(ID_DOWNLOAD, DC_HASDEFID));
-    SetFocus(Control(ID_FILE_LIST));
-    Key(Control(ID_FILE_LIST), WM_KEYDOWN, VK_RETURN);
-    EXPECT_EQ(WorkerBusy, 1);
-    // Before the worker's end can be handled: Escape is Cancel.
-    Key(GetFocus(), WM_KEYDOWN, VK_ESCAPE);
-    EXPECT_EQ(CancelFlag.load(), 1);
-    ASSERT_TRUE(WaitUntilIdle());
-    // Idle: Escape closes at once, without a question.
-    SetFocus(Control(ID_FILE_LIST));
-    Key(Control(ID_FILE_LIST), WM_KEYDOWN, VK_ESCAPE);
-    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(main); }, 5000));
-    EXPECT_TRUE(TakeQuitMessage());
-}
-
 TEST_F(KeyboardTest, TheButtonsAnswerAsPushButtonsAndStayOwnerDrawn) {
     Open();
     HWND download = Control(ID_DOWNLOAD), close = Control(ID_CLOSE);
@@ -221,31 +197,6 @@ TEST_F(KeyboardTest, TheButtonsAnswerAsPushButtonsAndStayOwnerDrawn) {
     // No Download to press: Enter from the list does nothing.
     SelectScript(-1);
     EXPECT_EQ(SendMessageW(static_cast<HWND>(MainWindow), DM_GETDEFID, 0, 0), 0);
-}
-
-TEST_F(KeyboardTest, TheSelectorOpensOnF4AndThePickerTakesTheExtraKeys) {
-    Open();
-    HWND selector = Control(ID_SCRIPT_SELECTOR);
-    SetFocus(selector);
-    Key(selector, WM_KEYDOWN, VK_F4);
-    ASSERT_NE(Popup(), nullptr);
-    Key(Popup(), WM_KEYDOWN, VK_END);
-    EXPECT_EQ(PickerHighlight, 2);
-    Key(Popup(), WM_KEYDOWN, 'B');  // typed: WM_CHAR 'b' through the translation
-    PumpFor(50);
-    EXPECT_EQ(PickerHighlight, 1);
-    Key(Popup(), WM_SYSKEYDOWN, VK_UP);  // Alt+Up closes without a choice
-    EXPECT_EQ(Popup(), nullptr);
-    EXPECT_EQ(SelectedScript, 0);
-    EXPECT_EQ(GetFocus(), selector);
-    // Alt+Down opens it again; Enter chooses and the focus is back too.
-    PickerClosedTick = TickCount() - 10000;
-    Key(selector, WM_SYSKEYDOWN, VK_DOWN);
-    ASSERT_NE(Popup(), nullptr);
-    Key(Popup(), WM_KEYDOWN, VK_DOWN);
-    Key(Popup(), WM_KEYDOWN, VK_RETURN);
-    EXPECT_EQ(SelectedScript, 1);
-    EXPECT_EQ(GetFocus(), selector);
 }
 
 TEST_F(KeyboardTest, TheRingCoversTheOuterPixelsOnlyAndHidesWithTheCues) {
