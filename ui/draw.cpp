@@ -11,6 +11,8 @@
 #include "app/text.h"
 #include "ui/display_settings.h"
 #include "ui/scale.h"
+#include "ui/focus_ring.h"
+#include "ui/keyboard.h"
 #include "ui/texts.h"
 
 // ---- GDI+ through the bound entry points -------------------------------------
@@ -244,6 +246,8 @@ static void OnButtonMouseLeave(HWND button) {
 }
 
 static LRESULT CALLBACK HoverButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT answer = 0;
+    if (OnButtonKeyMessage(button, message, wParam, &answer)) return answer;
     switch (message) {
         case WM_LBUTTONDBLCLK:
             // A quick second click presses the button again instead of being
@@ -469,4 +473,5 @@ void DrawOwnerControl(const DRAWITEMSTRUCT& item) {
             DrawSecondaryButton(item);
             break;
     }
+    DrawControlFocusRing(item);
 }

@@ -199,12 +199,14 @@ TEST_F(DrawTest, SecondaryButtonHasTheLighterBorderWithFocus) {
     DrawControlInto(button, ID_CLOSE, 0);
     ExpectTopBorder(button, 60, RGB(78, 82, 90), 6);
     ExpectNear(button.At(60, 2), RGB(62, 65, 72), 8);
-    DrawControlInto(button, ID_CLOSE, ODS_FOCUS);
+    // With the keyboard cues hidden: the focus ring would cover the border.
+    const UINT focus = ODS_FOCUS | ODS_NOFOCUSRECT;
+    DrawControlInto(button, ID_CLOSE, focus);
     ExpectTopBorder(button, 60, RGB(120, 125, 135), 6);
-    DrawControlInto(button, ID_CLOSE, ODS_FOCUS | ODS_SELECTED);
+    DrawControlInto(button, ID_CLOSE, focus | ODS_SELECTED);
     ExpectTopBorder(button, 60, RGB(120, 125, 135), 6);
     ExpectNear(button.At(60, 33), RGB(44, 46, 52), 8);
-    DrawControlInto(button, ID_CLOSE, ODS_FOCUS | ODS_DISABLED);
+    DrawControlInto(button, ID_CLOSE, focus | ODS_DISABLED);
     ExpectTopBorder(button, 60, RGB(52, 55, 60), 6);
 }
 

@@ -19,6 +19,8 @@
 #include "ui/accessible.h"
 #include "ui/display_settings.h"
 #include "ui/draw.h"
+#include "ui/focus_ring.h"
+#include "ui/keyboard.h"
 #include "ui/picker.h"
 #include "ui/scale.h"
 #include "ui/texts.h"
@@ -149,6 +151,7 @@ void OnCreate(HWND window) {
     AdoptWindowDpi(window);
     CreateControls();
     MakeControlsAccessible();
+    InitializeKeyboardCues(window);
     if (ServerUrl[0] == 0) {
         ShowNoServerNotice();
     } else {
@@ -216,6 +219,7 @@ void PaintFilePanel(HDC dc) {
     DrawLine(dc, L"Status", status, SemiboldFont, Colour(COLOUR_MUTED_TEXT), DT_LEFT);
     RECT rule = {l + Scaled(8), t + Scaled(29), r - Scaled(8), t + Scaled(30)};
     FillSolid(dc, rule, Colour(COLOUR_FRAME_LINE));
+    PaintListFocusRing(dc);
 }
 
 void PaintDetailsPanel(HDC dc) {
@@ -289,8 +293,14 @@ LRESULT OnFileListCustomDraw(NMLVCUSTOMDRAW* draw) {
 }
 
 LRESULT OnNotify(NMHDR* header) {
-    if (header->code == NM_CUSTOMDRAW && header->idFrom == ID_FILE_LIST) {
-        return OnFileListCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(header));
+    if (header->idFrom != ID_FILE_LIST) return 0;
+    switch (header->code) {
+        case NM_CUSTOMDRAW:
+            return OnFileListCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(header));
+        case NM_SETFOCUS:
+        case NM_KILLFOCUS:
+            InvalidateListFocusRing();
+            break;
     }
     return 0;
 }
@@ -327,6 +337,7 @@ void OnCommand(int id) {
             OnDownloadCommand();
             break;
         case ID_CLOSE:
+        case IDCANCEL:  // Escape, as in a dialog
             OnCloseCommand();
             break;
         case ID_SCRIPT_SELECTOR:
@@ -407,7 +418,7 @@ void OnDownloadDone(WPARAM succeeded) {
 void OnClose(HWND window) {
     if (WorkerBusy) {
         int answer = MessageBoxW(window, L"A download is running. Close anyway?", L"Updater",
-                                 MB_YESNO | MB_ICONQUESTION);
+                                 MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
         if (answer != IDYES) return;
     }
     DestroyWindow(window);
@@ -430,6 +441,18 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return OnEraseBackground(window, reinterpret_cast<HDC>(wParam));
         case WM_CLOSE:
             OnClose(window);
+            return 0;
+        case WM_ACTIVATE:
+            if (OnMainActivate(wParam)) return 0;
+            break;
+        case WM_SETFOCUS:
+            OnMainSetFocus();
+            return 0;
+        case DM_GETDEFID:
+            return DefaultButtonId();
+        case WM_UPDATEUISTATE:
+            DefWindowProcW(window, message, wParam, lParam);
+            InvalidateListFocusRing();
             return 0;
         case WM_DRAWITEM:
             DrawOwnerControl(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));

@@ -12,6 +12,7 @@
 #include "ui/accessible.h"
 #include "ui/draw.h"
 #include "ui/scale.h"
+#include "ui/keyboard.h"
 #include "ui/texts.h"
 
 // Set while the popup is being destroyed. Destroying a popup deactivates
@@ -80,6 +81,16 @@ void MovePickerHighlight(int row) {
 
 // ---- opening and closing ------------------------------------------------------
 
+// The work area of the monitor that shows the selector.
+static RECT WorkAreaAround(HWND window) {
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
+    }
+    return monitor.rcWork;
+}
+
 static bool ClosedMomentsAgo() {
     uint32_t sinceClose = TickCount() - PickerClosedTick;
     return sinceClose < PICKER_REOPEN_MS;
@@ -92,8 +103,7 @@ void OpenPicker() {
     HWND selector = ControlWindow(ID_SCRIPT_SELECTOR);
     RECT button;
     GetWindowRect(selector, &button);
-    RECT workArea;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+    RECT workArea = WorkAreaAround(selector);
     int top = PickerTop(button, height, workArea);
     PickerHighlight = SelectedScript;
     PickerTopRow = SelectedScript >= visible ? SelectedScript - visible + 1 : 0;
@@ -195,6 +205,9 @@ static void OnPickerKey(WPARAM key) {
         case VK_DOWN:
             MovePickerHighlight(PickerHighlight + 1);
             break;
+        default:
+            OnPickerExtraKey(WM_KEYDOWN, key);
+            break;
     }
 }
 
@@ -217,6 +230,7 @@ static void OnPickerDestroy() {
     PickerClosedTick = TickCount();
     InvalidateRect(ControlWindow(ID_SCRIPT_SELECTOR), nullptr, FALSE);
     AnnouncePickerClosed();
+    ReturnFocusToSelector();
 }
 
 LRESULT CALLBACK PickerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -235,6 +249,10 @@ LRESULT CALLBACK PickerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         case WM_KEYDOWN:
             OnPickerKey(wParam);
             return 0;
+        case WM_SYSKEYDOWN:
+        case WM_CHAR:
+            if (OnPickerExtraKey(message, wParam)) return 0;
+            break;
         case WM_MOUSEWHEEL:
             OnPickerWheel(GET_WHEEL_DELTA_WPARAM(wParam));
             return 0;

@@ -13,6 +13,7 @@
 #include "catalog/local_state.h"
 #include "ui/accessible.h"
 #include "ui/scale.h"
+#include "ui/keyboard.h"
 
 const char16_t* const StatusLabels[FILE_STATUS_COUNT] = {u"OK", u"New", u"Update", u"Kept"};
 const PaletteColour StatusColours[FILE_STATUS_COUNT] = {COLOUR_STATUS_OK, COLOUR_STATUS_NEW,
@@ -142,8 +143,7 @@ void UpdateDetailsText() {
 void UpdateButtons() {
     bool chosen = SelectedScript >= 0;
     int state = chosen ? ScriptState(SelectedScript) : 0;
-    EnableWindow(ControlWindow(ID_DOWNLOAD), chosen && state != 0 && !WorkerBusy);
-    EnableWindow(ControlWindow(ID_SCRIPT_SELECTOR), !WorkerBusy);
+    EnableButtonsKeepingFocus(chosen && state != 0 && !WorkerBusy, !WorkerBusy);
     SetWindowTextW(ControlWindow(ID_CLOSE), WorkerBusy ? L"Cancel" : L"Close");
     SetWindowTextW(ControlWindow(ID_DOWNLOAD), chosen && state < 0 ? L"Install" : L"Download");
     AnnounceSelectorValue();

@@ -911,7 +911,8 @@ int main(int argc, char** argv) {
         {"cancel-and-close", CancelAndClose}, {"failed-install", FailedInstall},
         {"unreachable", Unreachable},         {"checking", Checking},
         {"plain-drawing", PlainDrawing},      {"screen-reader", ScreenReader},
-        {"display-scaling", DisplayScaling},
+        {"display-scaling", DisplayScaling},  {"keyboard", KeyboardScenario},
+        {"keyboard-cancel", KeyboardCancelScenario},
     };
     for (const Entry& entry : scenarios) {
         if (Run.name == entry.name) {

@@ -41,6 +41,15 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs, const std::s
 // The scripts folder as a user might have it (see the definition).
 void PlaceInstalledScripts(const fs::path& scripts);
 void WriteSettings(const std::wstring& url, const std::wstring& last);
+fs::path WinePath(const char* unixPath);
+std::string ReadBytes(const fs::path& path);
+void CopyFolder(const fs::path& from, const fs::path& to);
+std::string IniValue(const fs::path& file, const std::string& key);
+fs::path ServerIni(const char* variable);
+std::wstring LastSetting();
+bool InstalledAsPublished(const fs::path& server, const std::string& script,
+                          const std::vector<std::string>& files);
+bool NoTemporaryFilesLeft();
 
 struct Program {
     PROCESS_INFORMATION process = {};
@@ -54,9 +63,17 @@ void Finish(Program& program);
 // Waits until the check is done and the list shows the chosen script.
 bool WaitUntilReady(const Program& program);
 void CloseWithTheButton(Program& program);
+bool ExitsWith(Program& program, DWORD expected);
+std::wstring ControlText(const Program& program, int id);
+bool Enabled(const Program& program, int id);
+bool Idle(const Program& program);
+bool DetailsBeginWith(const Program& program, const std::wstring& start);
+HWND FocusOf(const Program& program);
 HWND Picker(const Program& program);
+HWND CloseQuestion(const Program& program);
 // Clicks the selector and waits for the picker.
 bool OpenPicker(const Program& program);
+void ClickIn(HWND window, int x, int y);
 void PressKey(WORD key);
 
 struct Screenshot {
@@ -73,8 +90,11 @@ struct Screenshot {
 // open), saved as SHOTS/<scenario>-<state>.png.
 Screenshot Shoot(const Program& program, const std::string& state);
 
-// The scenario of display scaling (scaling_scenario_win32.cpp).
+// Scenarios in files of their own: display scaling
+// (scaling_scenario_win32.cpp) and the keyboard (keyboard_win32.cpp).
 void DisplayScaling();
+void KeyboardScenario();
+void KeyboardCancelScenario();
 
 }  // namespace e2e
 
