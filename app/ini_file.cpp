@@ -46,8 +46,10 @@ bool WriteProfileString(const char16_t* section, const char16_t* key, const char
     std::u16string changed = IniSetValue(text, section, key, value);
     std::string bytes = IniEncode(changed, encoding);
     // An ANSI file cannot hold every name; a name it would change (to
-    // question marks) is not written, and the old value stays.
+    // question marks, or to bytes that read as UTF-8) is not written, and the
+    // old value stays. The encoding read back may differ: a file left all
+    // ASCII reads alike in every one.
     IniEncoding readBack;
-    if (IniDecode(bytes, &readBack) != changed || readBack != encoding) return false;
+    if (IniDecode(bytes, &readBack) != changed) return false;
     return OsReplaceWholeFile(file, bytes);
 }

@@ -241,6 +241,8 @@ TEST_F(SettingsTest, EachEncodingIsReadAndWrittenBackInItself) {
         {"ANSI, a name it cannot hold",
          "[updater]\nfolder=C:\\J\xF6rg M\xFCller Skripte\nlast=Old\n", joerg, japanese,
          "[updater]\nfolder=C:\\J\xF6rg M\xFCller Skripte\nlast=Old\n", true},
+        {"ANSI, its only letters in the old name", "[updater]\nlast=M\xFCller\n",
+         folder.ProgramPath(), u"Plain", "[updater]\nlast=Plain\n", true},
         {"UTF-8", "[updater]\nfolder=C:\\J\xC3\xB6rg M\xC3\xBCller Skripte\nlast=Old\n", joerg,
          japanese,
          "[updater]\nfolder=C:\\J\xC3\xB6rg M\xC3\xBCller Skripte\nlast=\xE6\x97\xA5\xE6\x9C\xAC\n",
