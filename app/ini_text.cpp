@@ -108,10 +108,60 @@ std::u16string LineEndOf(const std::u16string& text) {
     return u"\r\n";
 }
 
+bool IsAscii(const std::string& bytes) {
+    for (char byte : bytes) {
+        if (static_cast<unsigned char>(byte) >= 0x80) return false;
+    }
+    return true;
+}
+
+std::u16string DecodeUtf8(const std::string& bytes) {
+    int count = static_cast<int>(bytes.size());
+    if (count == 0) return std::u16string();
+    std::u16string text(static_cast<size_t>(Utf8ToUtf16(bytes.data(), count, nullptr, 0)), u'\0');
+    Utf8ToUtf16(bytes.data(), count, &text[0], static_cast<int>(text.size()));
+    return text;
+}
+
+// The converter stops at a zero unit, so a text that holds one (a damaged
+// file) is encoded piece by piece: a rewrite must not drop its tail.
+std::string EncodeUtf8(const std::u16string& text) {
+    std::string utf8;
+    size_t start = 0;
+    for (;;) {
+        size_t zero = text.find(u'\0', start);
+        std::u16string piece =
+            text.substr(start, zero == std::u16string::npos ? zero : zero - start);
+        int size = Utf16ToUtf8(piece.c_str(), nullptr, 0);
+        std::string bytesOfPiece(static_cast<size_t>(size > 0 ? size : 1), '\0');
+        if (size > 0) Utf16ToUtf8(piece.c_str(), &bytesOfPiece[0], size);
+        utf8.append(bytesOfPiece.data(), bytesOfPiece.size() - 1);
+        if (zero == std::u16string::npos) break;
+        utf8.push_back('\0');
+        start = zero + 1;
+    }
+    return utf8;
+}
+
+std::u16string DecodeAnsi(const std::string& bytes) {
+    int count = static_cast<int>(bytes.size());
+    if (count == 0) return std::u16string();
+    std::u16string text(static_cast<size_t>(AnsiToUtf16(bytes.data(), count, nullptr, 0)), u'\0');
+    AnsiToUtf16(bytes.data(), count, &text[0], static_cast<int>(text.size()));
+    return text;
+}
+
+std::string EncodeAnsi(const std::u16string& text) {
+    int count = static_cast<int>(text.size());
+    if (count == 0) return std::string();
+    std::string bytes(static_cast<size_t>(Utf16ToAnsi(text.data(), count, nullptr, 0)), '\0');
+    Utf16ToAnsi(text.data(), count, &bytes[0], static_cast<int>(bytes.size()));
+    return bytes;
+}
+
 }  // namespace
 
 std::u16string IniDecode(const std::string& bytes, IniEncoding* encoding) {
-    *encoding = IniUtf8;
     if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
         *encoding = IniUtf16WithMark;
         std::u16string text;
@@ -121,45 +171,39 @@ std::u16string IniDecode(const std::string& bytes, IniEncoding* encoding) {
         }
         return text;
     }
-    size_t skip = 0;
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         *encoding = IniUtf8WithMark;
-        skip = 3;
+        return DecodeUtf8(bytes.substr(3));
     }
-    int count = static_cast<int>(bytes.size() - skip);
-    if (count == 0) return std::u16string();
-    std::u16string text(static_cast<size_t>(Utf8ToUtf16(bytes.data() + skip, count, nullptr, 0)),
-                        u'\0');
-    Utf8ToUtf16(bytes.data() + skip, count, &text[0], static_cast<int>(text.size()));
-    return text;
+    std::u16string text = DecodeUtf8(bytes);
+    // Every invalid sequence decodes to U+FFFD, so only valid UTF-8 comes
+    // back as the same bytes.
+    if (IsAscii(bytes) || EncodeUtf8(text) == bytes) {
+        *encoding = IniUtf8;
+        return text;
+    }
+    *encoding = IniAnsi;
+    return DecodeAnsi(bytes);
 }
 
 std::string IniEncode(const std::u16string& text, IniEncoding encoding) {
-    std::string bytes;
-    if (encoding == IniUtf16WithMark) {
-        bytes = "\xFF\xFE";
-        for (char16_t unit : text) {
-            bytes.push_back(static_cast<char>(unit & 0xFF));
-            bytes.push_back(static_cast<char>(unit >> 8));
+    switch (encoding) {
+        case IniUtf16WithMark: {
+            std::string bytes = "\xFF\xFE";
+            for (char16_t unit : text) {
+                bytes.push_back(static_cast<char>(unit & 0xFF));
+                bytes.push_back(static_cast<char>(unit >> 8));
+            }
+            return bytes;
         }
-        return bytes;
+        case IniUtf8WithMark:
+            return "\xEF\xBB\xBF" + EncodeUtf8(text);
+        case IniAnsi:
+            return EncodeAnsi(text);
+        case IniUtf8:
+            break;
     }
-    // The converter stops at a zero unit, so a text that holds one (a damaged
-    // file) is encoded piece by piece: a rewrite must not drop its tail.
-    std::string utf8;
-    size_t start = 0;
-    for (;;) {
-        size_t zero = text.find(u'\0', start);
-        std::u16string piece = text.substr(start, zero == std::u16string::npos ? zero : zero - start);
-        int size = Utf16ToUtf8(piece.c_str(), nullptr, 0);
-        std::string bytesOfPiece(static_cast<size_t>(size > 0 ? size : 1), '\0');
-        if (size > 0) Utf16ToUtf8(piece.c_str(), &bytesOfPiece[0], size);
-        utf8.append(bytesOfPiece.data(), bytesOfPiece.size() - 1);
-        if (zero == std::u16string::npos) break;
-        utf8.push_back('\0');
-        start = zero + 1;
-    }
-    return (encoding == IniUtf8WithMark ? "\xEF\xBB\xBF" : "") + utf8;
+    return EncodeUtf8(text);
 }
 
 bool IniFindValue(const std::u16string& text, const char16_t* section, const char16_t* key,

@@ -1,18 +1,22 @@
-// An INI text model with the rules of the Windows private-profile calls,
-// for the platforms that do not have them: sections in brackets, key=value
-// lines, names compared without regard to ASCII case, the first matching
-// section and key winning, surrounding quotes stripped from a value.
-// Pure text in, text out; the file handling is in settings_posix.cpp.
+// An INI text model with the rules of the Windows private-profile calls:
+// sections in brackets, key=value lines, names compared without regard to
+// ASCII case, the first matching section and key winning, surrounding quotes
+// stripped from a value. Unlike those calls it reads every encoding a text
+// editor saves and writes a file back in the encoding it found.
+// Pure text in, text out; the file handling is in ini_file.cpp.
 #ifndef UPDATER_APP_INI_TEXT_H
 #define UPDATER_APP_INI_TEXT_H
 
 #include <string>
 
 // How an INI file's bytes hold its text; a rewrite keeps what it found.
-enum IniEncoding { IniUtf8, IniUtf8WithMark, IniUtf16WithMark };
+enum IniEncoding { IniUtf8, IniUtf8WithMark, IniUtf16WithMark, IniAnsi };
 
-// Decodes the bytes of an INI file: UTF-16LE after an FF FE mark, otherwise
-// UTF-8 (after an EF BB BF mark or without one).
+// Decodes the bytes of an INI file: UTF-16LE after an FF FE mark, UTF-8
+// after an EF BB BF mark; without a mark UTF-8 when the bytes are valid
+// UTF-8, else the ANSI code page (app/unicode.h). Bytes that are all below
+// 128 read alike in both and count as UTF-8, so that a name outside the ANSI
+// code page can still be written into them.
 std::u16string IniDecode(const std::string& bytes, IniEncoding* encoding);
 
 // Encodes an INI text in the given encoding, mark included.

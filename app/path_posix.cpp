@@ -24,3 +24,13 @@ void ProgramPath(const char* nativePath, char16_t* buffer, int capacity) {
     TextCopy(buffer, capacity, units.data());
     TextReplaceChar(buffer, u'/', u'\\');
 }
+
+bool ProgramPathFits(const char* nativePath, char16_t* buffer, int capacity) {
+    int size = Utf8ToUtf16(nativePath, -1, nullptr, 0);
+    if (size <= 0 || size > capacity) {
+        buffer[0] = 0;
+        return false;
+    }
+    ProgramPath(nativePath, buffer, capacity);
+    return true;
+}

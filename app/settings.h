@@ -20,14 +20,22 @@ enum {
 // and `last` is never written, so a cut path can never name another file.
 extern char16_t SettingsPath[SETTINGS_PATH_CAPACITY];
 
-// Folder that holds the host's scripts (`folder`, or the executable's folder).
+// Folder that holds the host's scripts (`folder`, or the executable's folder),
+// a relative `folder` taken from the executable's folder. Empty when there is
+// none: the executable's own path or the anchored folder did not fit, and a
+// cut one would name some other folder. Nothing is installed then.
 extern char16_t ScriptsFolder[SCRIPTS_FOLDER_CAPACITY];
 
-// Base address of the script server (`url`); empty means there is no server.
+// Base address of the script server (`url`), a relative folder path taken
+// from the executable's folder; empty means there is no server.
 extern char16_t ServerUrl[SERVER_URL_CAPACITY];
 
 // Used when updater.ini has no `url` key at all.
 extern const char16_t DefaultServerUrl[];
+
+// True when text starts with http:// or https:// (in any case): a web
+// address. Anything else, the empty text included, is a folder path.
+bool IsWebAddress(const char16_t* text);
 
 // Public keys that the catalog must be signed with (`key`, as catalog-tool
 // keygen prints them); empty means catalogs are not checked. A blank or
@@ -45,11 +53,13 @@ extern uint64_t AcceptedSerial;
 void RememberAcceptedSerial(uint64_t serial);
 
 // Resolves SettingsPath, ScriptsFolder and ServerUrl from the running
-// executable's location. Cannot fail: missing values take their defaults.
+// executable's location. Cannot fail: missing values take their defaults,
+// and an executable path too long to hold whole reads no settings file.
 void LoadSettings();
 
-// The same, for an executable at the given path (backslash separated).
-// LoadSettings calls it with the real path; tests call it with their own.
+// The same, for an executable at the given path (backslash separated; the
+// empty text when it is not known). LoadSettings calls it with the real
+// path; tests call it with their own.
 void ResolveSettings(const char16_t* executablePath);
 
 // Reads `last` into buffer (LAST_SCRIPT_CAPACITY units); absent gives empty.

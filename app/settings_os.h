@@ -1,24 +1,33 @@
-// The platform half of the settings: where the executable lies, and an INI
-// reader and writer with the behaviour of the Windows private-profile calls.
-// settings_win32.cpp uses those calls; settings_posix.cpp is our own INI code.
+// The platform half of the settings: where the executable lies, how a
+// relative folder becomes a full path, and reading and replacing the
+// settings file as bytes. What the bytes mean is ini_text's and ini_file's.
 #ifndef UPDATER_APP_SETTINGS_OS_H
 #define UPDATER_APP_SETTINGS_OS_H
 
-// Full path of the running executable, backslash separated, cut at
-// capacity - 1 and terminated.
-void OsExecutablePath(char16_t* buffer, int capacity);
+#include <stddef.h>
 
-// Copies the value of key in section of file into buffer, cut at capacity - 1
-// and terminated; copies fallback when the file, the section or the key is
-// missing. Section and key names compare without regard to case; a key that
-// is present with an empty value gives the empty text. Returns the length.
-int OsReadProfileString(const char16_t* section, const char16_t* key, const char16_t* fallback,
-                        char16_t* buffer, int capacity, const char16_t* file);
+#include <string>
 
-// Sets key in section of file to value, creating the file, the section and
-// the key as needed and keeping every other line. Returns false on failure;
-// the file is then left as it was.
-bool OsWriteProfileString(const char16_t* section, const char16_t* key, const char16_t* value,
-                          const char16_t* file);
+// Full path of the running executable, backslash separated. Returns false,
+// with the empty text in buffer, when the path does not fit capacity - 1
+// units: a cut path would name some other file or folder.
+bool OsExecutablePath(char16_t* buffer, int capacity);
+
+// The full form of an absolute path (backslash separated): "." and ".."
+// parts resolved, repeated separators folded, the way the system names it
+// when the path is opened. Returns its length, or 0 (with the empty text in
+// buffer) when it does not fit capacity - 1 units or the path is not valid.
+int OsFullPath(const char16_t* path, char16_t* buffer, int capacity);
+
+enum OsFileRead { OS_FILE_READ, OS_FILE_MISSING, OS_FILE_UNREADABLE };
+
+// Reads the whole regular file into bytes. A file larger than maxBytes, a
+// folder or a file that cannot be opened or read is OS_FILE_UNREADABLE.
+OsFileRead OsReadWholeFile(const char16_t* path, size_t maxBytes, std::string* bytes);
+
+// Writes bytes to a new temporary file beside path, flushes it and moves it
+// over path, so that no reader ever sees half a file. Returns false on any
+// failure; path is then as it was and the temporary file is gone.
+bool OsReplaceWholeFile(const char16_t* path, const std::string& bytes);
 
 #endif  // UPDATER_APP_SETTINGS_OS_H

@@ -6,7 +6,9 @@
 
 #include <string>
 
+#include "app/settings_test_hooks.h"
 #include "app/text.h"
+#include "app/unicode.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -30,6 +32,23 @@ protected:
 
     TempFolder folder;
 };
+
+// The bytes of a text in UTF-16LE, after the mark.
+std::string Utf16File(const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return bytes;
+}
+
+// Whether the ANSI code page is Windows-1252, which the ANSI rows are written
+// in: always on POSIX; on Windows the system's choice.
+bool AnsiIsWestern() {
+    char16_t unit = 0;
+    return AnsiToUtf16("\xF6", 1, &unit, 1) == 1 && unit == u'\u00F6';
+}
 
 }  // namespace
 
@@ -71,19 +90,19 @@ TEST_F(SettingsTest, PresentButEmptyLastIsEmpty) {
 }
 
 TEST_F(SettingsTest, LongValuesAreCutAtCapacityMinusOne) {
-    std::string longFolder(300, 'f');
+    std::string longFolder = "C:\\" + std::string(297, 'f');
     std::string longUrl = "http://h/" + std::string(1100, 'u');
     std::string longLast(100, 'n');
     Resolve("[updater]\nfolder=" + longFolder + "\nurl=" + longUrl + "\nlast=" + longLast + "\n");
-    EXPECT_EQ(std::u16string(ScriptsFolder), Repeat(u'f', 259));
+    EXPECT_EQ(std::u16string(ScriptsFolder), u"C:\\" + Repeat(u'f', 256));
     EXPECT_EQ(TextLength(ServerUrl), 1023);
     EXPECT_EQ(std::u16string(ServerUrl), Utf16(longUrl.substr(0, 1023)));
     EXPECT_EQ(Last(), Repeat(u'n', 63));
 }
 
 TEST_F(SettingsTest, FirstOfTwoEqualKeysAndSectionsWins) {
-    Resolve("[updater]\nurl=first\nurl=second\n[updater]\nfolder=other\n");
-    EXPECT_EQ(std::u16string(ServerUrl), u"first");
+    Resolve("[updater]\nurl=http://first/\nurl=http://second/\n[updater]\nfolder=other\n");
+    EXPECT_EQ(std::u16string(ServerUrl), u"http://first/");
     EXPECT_EQ(std::u16string(ScriptsFolder), folder.ProgramPath());
 }
 
@@ -195,4 +214,131 @@ TEST_F(SettingsTest, KeyAndSerialForSignedCatalogs) {
     ResolveSettings(Executable().c_str());
     EXPECT_EQ(AcceptedSerial, 900000000000000001ull);
     EXPECT_NE(IniText().find("serial=900000000000000001"), std::string::npos);
+}
+
+// Every encoding an editor saves updater.ini in: the folder reads right, and
+// writing `last` changes that line alone, in the file's own encoding.
+TEST_F(SettingsTest, EachEncodingIsReadAndWrittenBackInItself) {
+    const std::u16string joerg = Utf16("C:\\J\xC3\xB6rg M\xC3\xBCller Skripte");
+    const std::u16string mueller = Utf16("M\xC3\xBCller");
+    const std::u16string japanese = Utf16("\xE6\x97\xA5\xE6\x9C\xAC");
+    const std::u16string unicodeText =
+        u"[updater]\r\nfolder=" + joerg + u"\r\nlast=Old\r\n; end\r\n";
+    struct Case {
+        const char* what;
+        std::string before;
+        std::u16string folder;
+        std::u16string name;  // written as `last`
+        std::string after;    // the file's bytes then: before, when the name is refused
+        bool ansi;
+    };
+    const Case cases[] = {
+        {"ANSI",
+         "[updater]\r\nfolder=C:\\J\xF6rg M\xFCller Skripte\r\nlast=Old\r\n; Gr\xFC\xDF\r\n", joerg,
+         mueller,
+         "[updater]\r\nfolder=C:\\J\xF6rg M\xFCller Skripte\r\nlast=M\xFCller\r\n; Gr\xFC\xDF\r\n",
+         true},
+        {"ANSI, a name it cannot hold",
+         "[updater]\nfolder=C:\\J\xF6rg M\xFCller Skripte\nlast=Old\n", joerg, japanese,
+         "[updater]\nfolder=C:\\J\xF6rg M\xFCller Skripte\nlast=Old\n", true},
+        {"ANSI, its only letters in the old name", "[updater]\nlast=M\xFCller\n",
+         folder.ProgramPath(), u"Plain", "[updater]\nlast=Plain\n", true},
+        {"UTF-8", "[updater]\nfolder=C:\\J\xC3\xB6rg M\xC3\xBCller Skripte\nlast=Old\n", joerg,
+         japanese,
+         "[updater]\nfolder=C:\\J\xC3\xB6rg M\xC3\xBCller Skripte\nlast=\xE6\x97\xA5\xE6\x9C\xAC\n",
+         false},
+        {"UTF-8 with a mark",
+         "\xEF\xBB\xBF[updater]\nfolder=C:\\J\xC3\xB6rg M\xC3\xBCller Skripte\n", joerg, mueller,
+         "\xEF\xBB\xBF[updater]\nfolder=C:\\J\xC3\xB6rg M\xC3\xBCller "
+         "Skripte\nlast=M\xC3\xBCller\n",
+         false},
+        {"UTF-8 with a mark and a damaged byte",
+         "\xEF\xBB\xBF[updater]\nfolder=C:\\J\xC3\xB6rg M\xC3\xBCller Skripte\n;\xFF\n", joerg,
+         mueller, "\xEF\xBB\xBF[updater]\nfolder=C:\\J\xC3\xB6rg M\xC3\xBCller Skripte\n;\xFF\n",
+         false},
+        {"ASCII, a name outside it", "[updater]\nfolder=C:\\S\n", u"C:\\S", mueller,
+         "[updater]\nfolder=C:\\S\nlast=M\xC3\xBCller\n", false},
+        {"UTF-16", Utf16File(unicodeText), joerg, japanese,
+         Utf16File(u"[updater]\r\nfolder=" + joerg + u"\r\nlast=" + japanese + u"\r\n; end\r\n"),
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.ansi && !AnsiIsWestern()) continue;  // the bytes mean other letters here
+        Resolve(c.before);
+        EXPECT_EQ(std::u16string(ScriptsFolder), c.folder);
+        WriteLastScript(c.name.c_str());
+        EXPECT_EQ(IniText(), c.after);
+        if (c.after != c.before) {
+            EXPECT_EQ(Last(), c.name);
+        }
+        EXPECT_EQ(std::u16string(ScriptsFolder), c.folder);
+    }
+}
+
+TEST_F(SettingsTest, AMissingFileIsCreatedAsUtf16) {
+    ResolveWithoutFile();
+    WriteLastScript(u"First");
+    EXPECT_EQ(IniText(), Utf16File(u"[updater]\r\nlast=First\r\n"));
+}
+
+// A relative folder is taken from the executable's folder, never from the
+// current one; every row checks the folder and the folder address alike.
+TEST_F(SettingsTest, RelativeFoldersAreTakenFromTheExecutablesFolder) {
+    const std::u16string home = folder.ProgramPath();
+    const std::u16string parent = home.substr(0, home.rfind(u'\\'));
+    const std::u16string drive = home[1] == u':' ? home.substr(0, 2) : u"";
+    const size_t room = 259 - home.size() - 1;  // after "<home>\"
+    struct Case {
+        std::string value;
+        std::u16string expected;  // empty: no folder
+        bool windowsOnly;
+    };
+    const Case cases[] = {
+        {"Scripts", home + u"\\Scripts", false},
+        {".\\Sub Dir\\", home + u"\\Sub Dir\\", false},
+        {"..\\Shared Scripts", parent + u"\\Shared Scripts", false},
+        {"a/b\\..\\.\\c", home + u"\\a\\c", false},
+        {"..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\x", drive + u"\\x", false},
+        {"\\Games\\Scripts", drive + u"\\Games\\Scripts", false},
+        {"C:\\Abs\\..\\Kept", u"C:\\Abs\\..\\Kept", false},
+        {"\\\\server\\share\\x", u"\\\\server\\share\\x", false},
+        {"Q:rel\\x", u"Q:\\rel\\x", true},
+        {std::string(room, 'd'), home + u"\\" + Repeat(u'd', room), false},
+        {std::string(room + 1, 'd'), u"", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+#ifndef _WIN32
+        if (c.windowsOnly) continue;
+#endif
+        Resolve("[updater]\nfolder=" + c.value + "\nurl=" + c.value + "\n");
+        EXPECT_EQ(std::u16string(ScriptsFolder), c.expected);
+        if (c.value.size() < room) {
+            EXPECT_EQ(std::u16string(ServerUrl), c.expected);
+        }
+    }
+    // Web addresses stay as written; a folder address must fit its 1023.
+    Resolve("[updater]\nurl=HTTPS://h/../x\n");
+    EXPECT_EQ(std::u16string(ServerUrl), u"HTTPS://h/../x");
+    Resolve("[updater]\nurl=" + std::string(1023 - home.size(), 'u') + "\n");
+    EXPECT_EQ(std::u16string(ServerUrl), u"");
+    Resolve("[updater]\nurl=" + std::string(1022 - home.size(), 'u') + "\n");
+    EXPECT_EQ(std::u16string(ServerUrl), home + u"\\" + Repeat(u'u', 1022 - home.size()));
+}
+
+// The system cuts a path that does not fit its buffer; a cut path would put
+// updater.ini and the scripts folder in some parent folder.
+TEST_F(SettingsTest, AnExecutablePathThatDoesNotFitReadsNoSettings) {
+    SettingsSetExecutablePathCapacityForTests(8);
+    LoadSettings();
+    SettingsSetExecutablePathCapacityForTests(0);
+    EXPECT_EQ(std::u16string(SettingsPath), u"");
+    EXPECT_EQ(std::u16string(ScriptsFolder), u"");
+    EXPECT_EQ(std::u16string(ServerUrl), std::u16string(DefaultServerUrl));
+
+    LoadSettings();
+    std::u16string path = SettingsPath;
+    ASSERT_GT(path.size(), 12u);
+    EXPECT_EQ(path.substr(path.size() - 12), u"\\updater.ini");
 }

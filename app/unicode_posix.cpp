@@ -1,4 +1,5 @@
-// UTF-8 conversion on POSIX, giving the units the Windows converters give.
+// UTF-8 and Windows-1252 conversion on POSIX, giving the units the Windows
+// converters give.
 #include "app/unicode.h"
 
 namespace {
@@ -66,6 +67,23 @@ struct UnitSink {
     }
 };
 
+// Windows-1252 bytes 0x80 to 0x9F; the rest of the code page is Latin-1.
+// The five bytes it leaves unassigned map to the control characters of the
+// same value, as Windows' own table does, so every byte comes back as it was.
+const char16_t Windows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+unsigned char Windows1252Byte(char16_t unit) {
+    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) return static_cast<unsigned char>(unit);
+    for (int i = 0; i < 32; ++i) {
+        if (Windows1252High[i] == unit) return static_cast<unsigned char>(0x80 + i);
+    }
+    return '?';
+}
+
 }  // namespace
 
 int Utf8ToUtf16(const char* bytes, int byteCount, char16_t* target, int capacity) {
@@ -131,4 +149,23 @@ int Utf16ToUtf8(const char16_t* text, char* target, int capacity) {
         if (text[i] == 0) break;
     }
     return overflow ? 0 : count;
+}
+
+int AnsiToUtf16(const char* bytes, int byteCount, char16_t* target, int capacity) {
+    if (byteCount <= 0) return 0;
+    if (target == nullptr) return byteCount;
+    if (capacity < byteCount) return 0;
+    for (int i = 0; i < byteCount; ++i) {
+        unsigned char byte = static_cast<unsigned char>(bytes[i]);
+        target[i] = byte >= 0x80 && byte < 0xA0 ? Windows1252High[byte - 0x80] : byte;
+    }
+    return byteCount;
+}
+
+int Utf16ToAnsi(const char16_t* text, int unitCount, char* target, int capacity) {
+    if (unitCount <= 0) return 0;
+    if (target == nullptr) return unitCount;
+    if (capacity < unitCount) return 0;
+    for (int i = 0; i < unitCount; ++i) target[i] = static_cast<char>(Windows1252Byte(text[i]));
+    return unitCount;
 }

@@ -42,7 +42,10 @@ int32_t LocalFileStatus(const ScriptRecord& script, const FileRecord& file) {
 // A path cut at the capacity may name some other file that happens to exist
 // (lib/main.lua for lib/main.lua.bak); judging the file by that one could
 // call it OK or Kept and never fetch it, and writing to it would replace it.
+// Without a scripts folder no file has a place (\name\path would be rooted
+// on the current drive).
 bool LocalFilePathFits(const ScriptRecord& script, const FileRecord& file) {
+    if (ScriptsFolder[0] == 0) return false;
     int length = TextLength(ScriptsFolder) + 1 + TextLength(script.name) + 1 +
                  TextLength(file.path);
     return length < LOCAL_PATH_CAPACITY;

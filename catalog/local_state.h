@@ -26,6 +26,7 @@ void LocalFilePath(char16_t* buffer, const ScriptRecord& script, const FileRecor
 
 // True when ScriptsFolder\name\path fits LocalFilePath's buffer uncut. A
 // file whose path does not fit is never judged or written by a cut path.
+// False for every file when there is no scripts folder (ScriptsFolder empty).
 bool LocalFilePathFits(const ScriptRecord& script, const FileRecord& file);
 
 // True when status means the file is to be downloaded (New or Update).

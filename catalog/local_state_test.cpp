@@ -215,6 +215,10 @@ TEST_F(LocalState, APathThatDoesNotFitIsNewEvenWhenItsCutNamesAFile) {
     EXPECT_EQ(FileTable[0].status, FILE_STATUS_NEW);
     EXPECT_EQ(FileTable[1].status, FILE_STATUS_NEW);
     EXPECT_EQ(FileTable[2].status, FILE_STATUS_OK);  // the file of exactly 259 units
+
+    // No scripts folder: no file has a place, not even \S\a.lua.
+    ScriptsFolder[0] = 0;
+    EXPECT_FALSE(LocalFilePathFits(ScriptNamed(u"S"), FileAt(u"a.lua")));
 }
 
 TEST(LocalStatus, OnlyNewAndUpdateNeedDownload) {

@@ -6,12 +6,6 @@
 #include "app/text.h"
 #include "catalog/fetch_os.h"
 
-bool IsWebAddress(const char16_t* text) {
-    if (text == nullptr) return false;
-    return TextCompareNoCaseCount(text, u"http://", 7) == 0 ||
-           TextCompareNoCaseCount(text, u"https://", 8) == 0;
-}
-
 static bool IsSlash(char16_t c) {
     return c == u'/' || c == u'\\';
 }

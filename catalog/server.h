@@ -8,6 +8,8 @@
 
 #include <stdint.h>
 
+#include "app/settings.h"  // IsWebAddress, which decides how ServerUrl is read
+
 enum {
     // The buffers of the addresses the updater builds: the catalog's, a
     // file's, and a file's "<script name>/<path>" under ServerUrl.
@@ -15,10 +17,6 @@ enum {
     FILE_ADDRESS_CAPACITY = 1400,
     RELATIVE_ADDRESS_CAPACITY = 400,
 };
-
-// True when text begins with "http://" or "https://", in any case.
-// Anything else, the empty text included, is a folder path.
-bool IsWebAddress(const char16_t* text);
 
 // Writes the address of relativePath under ServerUrl into buffer: ServerUrl
 // without trailing slashes, the separator ('/' for a web address, '\' for a

@@ -1,6 +1,9 @@
 // libFuzzer entry: any bytes as an updater.ini. Setting `last` and reading
-// it back must give what was set, and the rewrite must keep the text before
-// the section that changed.
+// it back must give what was set, the rewrite must keep the text before the
+// section that changed, and a Unicode file whose bytes decode and encode
+// back to themselves must read back as the rewritten text (the writer never
+// refuses it an ASCII name). An ANSI file may be refused: left without its
+// only invalid sequence it could read as UTF-8, with other letters.
 #include <stdint.h>
 #include <stdlib.h>
 
@@ -22,6 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     IniFindValue(rewritten, u"updater", u"url", &after);
     if (after != before) abort();
 
-    IniDecode(IniEncode(rewritten, encoding), &encoding);
+    IniEncoding again;
+    std::u16string reread = IniDecode(IniEncode(rewritten, encoding), &again);
+    bool unicode = encoding != IniAnsi;
+    if (unicode && IniEncode(text, encoding) == bytes && reread != rewritten) abort();
     return 0;
 }

@@ -132,6 +132,16 @@ void ShowNoServerNotice() {
     UpdateDetailsText();
 }
 
+// Without a scripts folder (its path too long to hold whole) nothing could be
+// installed, so no server is asked either.
+void ShowNoScriptsFolderNotice() {
+    TextCopy(NoticeText, NOTICE_TEXT_CAPACITY,
+             u"No scripts folder: its path would be longer than 259 characters.\r\n"
+             u"Move Updater.exe to a folder with a shorter path, or shorten folder= in "
+             u"updater.ini.");
+    UpdateDetailsText();
+}
+
 void StartCheck() {
     WorkerBusy = 1;
     SelectedScript = -1;
@@ -152,7 +162,9 @@ void OnCreate(HWND window) {
     CreateControls();
     MakeControlsAccessible();
     InitializeKeyboardCues(window);
-    if (ServerUrl[0] == 0) {
+    if (ScriptsFolder[0] == 0) {
+        ShowNoScriptsFolderNotice();
+    } else if (ServerUrl[0] == 0) {
         ShowNoServerNotice();
     } else {
         StartCheck();

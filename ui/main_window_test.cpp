@@ -290,6 +290,19 @@ TEST_F(MainWindowTest, WithoutAServerNothingStartsAndTheNoticeShowsInLightRed) {
     EXPECT_EQ(PickerWindow, nullptr);
 }
 
+// A relative folder too long to hold whole once it is put under the
+// program's folder.
+TEST_F(MainWindowTest, WithoutAScriptsFolderNoServerIsAsked) {
+    WriteServerFolder(ServerDir(), ThreeScripts());
+    std::u16string server = ServerDirPath();
+    WriteSettings("[updater]\r\nurl=" + std::string(server.begin(), server.end()) +
+                  "\r\nfolder=" + std::string(300, 'd') + "\r\n");
+    ASSERT_NE(OpenMainWindow(), nullptr);
+    EXPECT_EQ(ScriptsFolder[0], 0);
+    EXPECT_EQ(WorkerBusy, 0);
+    EXPECT_EQ(ControlText(ID_DETAILS).find(u"No scripts folder"), 0u);
+}
+
 TEST_F(MainWindowTest, WhileCheckingTheButtonsWaitAndThenTheCatalogIsReady) {
     std::vector<CatalogScript> scripts = ThreeScripts();
     WriteServerFolder(ServerDir(), scripts);
