@@ -249,6 +249,10 @@ void FetchTrustExtraCaFileForTests(const char* pemPath) {
     memcpy(ExtraCaFile, pemPath, strlen(pemPath) + 1);
 }
 
+int FetchAbandonedCountForTests() {
+    return 0;
+}
+
 unsigned char* FetchFromWeb(const char16_t* address, uint32_t* size, int progressIndex,
                             const FetchTerms* terms) {
     char16_t wide[WIRE_ADDRESS_CAPACITY];

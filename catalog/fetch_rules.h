@@ -18,6 +18,10 @@ enum {
     FETCH_CANCEL_POLL_MS = 100,
     // A response head larger than this is not a file server's.
     FETCH_MAX_HEAD_BYTES = 65536,
+    // Windows: fetch threads given up on (a cancel, or the bound) that may
+    // still run, blocked in WinINet until the peer lets go; a fetch asked for
+    // while this many do fails at once.
+    FETCH_MAX_ABANDONED = 8,
 };
 
 // FETCH_WAIT_BOUND_MS, unless a test has shortened it (fetch_test_hooks.h).

@@ -16,6 +16,13 @@
 // The abandoned thread sees the cancel at its next step, or its wait bound
 // ends it, and it frees what it holds.
 //
+// The waiting side also ends a fetch, exactly as a cancel does, when no byte
+// has come for FetchWaitBoundMs in any phase: WinINet under Wine applies no
+// timeout to the TLS handshake, so no phase may rest on the library's own
+// bounds. A thread given up on may stay blocked until the peer lets go; at
+// most FETCH_MAX_ABANDONED of them may still run, and a fetch asked for
+// while that many do fails at once rather than start another.
+//
 // WinINet decodes a chunked body itself and ends one cut short like a whole
 // one (Wine's does; Windows documents nothing either way), so here only an
 // announced length proves where a body ends.
@@ -27,6 +34,7 @@
 #include "catalog/fetch_body.h"
 #include "catalog/fetch_os.h"
 #include "catalog/fetch_rules.h"
+#include "catalog/fetch_test_hooks.h"
 #include "catalog/system_entries_win32.h"
 #include "catalog/wire_address.h"
 
@@ -46,7 +54,8 @@ const DWORD RequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
 // runs it; whichever lets go last frees it.
 struct WebJob {
     volatile LONG references;  // 2 while both hold it
-    volatile LONG abandoned;   // the caller stopped waiting (a cancel)
+    volatile LONG abandoned;   // the caller stopped waiting (a cancel or the bound)
+    volatile LONG lastHeard;   // GetTickCount when the server was last heard from
     HANDLE finished;           // set when result and size are final
     WinInetEntries net;        // a copy of the bound entry points, for the whole fetch
     FetchTerms terms;
@@ -56,8 +65,12 @@ struct WebJob {
     char16_t address[WIRE_ADDRESS_CAPACITY];  // the wire address, then each redirect's
 };
 
+// Fetch threads given up on whose jobs are not yet released.
+volatile LONG AbandonedJobs;
+
 void ReleaseWebJob(WebJob* job) {
     if (InterlockedDecrement(&job->references) != 0) return;
+    if (job->abandoned != 0) InterlockedDecrement(&AbandonedJobs);
     free(job->result);
     CloseHandle(job->finished);
     free(job);
@@ -66,6 +79,10 @@ void ReleaseWebJob(WebJob* job) {
 // True once nobody wants the content any more.
 bool Stopped(const WebJob* job) {
     return CancelFlag.load() != 0 || job->abandoned != 0;
+}
+
+void Heard(WebJob* job) {
+    InterlockedExchange(&job->lastHeard, static_cast<LONG>(GetTickCount()));
 }
 
 const wchar_t* Wide(const char16_t* text) {
@@ -107,43 +124,45 @@ bool QueryFraming(const WinInetEntries& net, HINTERNET request, ResponseFraming*
 // How much one read asks for. A read waits until it has all it asked for,
 // while InternetQueryDataAvailable under Wine reports at most one buffer
 // (8 KiB), and reads of that size cost a third of the speed. So the ask
-// follows the pace of the body: it doubles while reads come back at once
-// and halves when one waited long, never below what has arrived. At any
-// pace a read then waits a fraction of a second, so the bar follows the
-// bytes; a cancel does not wait for it at all (FetchFromWeb).
+// follows the pace of the body: it starts at what has arrived, doubles while
+// reads come back at once and falls back to what has arrived when one
+// waited long. At any pace a read then waits a fraction of a second, so the
+// bar follows the bytes and the waiting side hears of them well inside the
+// bound (a read that waits for more than has come shows it nothing); a
+// cancel does not wait for it at all (FetchFromWeb).
 struct ReadPace {
-    DWORD ask;  // bytes the next read asks for, when that much room is free
+    DWORD ask;  // bytes the next read asks for, 0 for only what has arrived
 };
 
-const DWORD PACE_FIRST_ASK = 8192;
 const DWORD PACE_QUICK_MS = 50;
 const DWORD PACE_SLOW_MS = 200;
 
-void AdjustPace(ReadPace* pace, DWORD waitedMs) {
-    if (waitedMs < PACE_QUICK_MS && pace->ask <= FETCH_MAX_READ / 2) pace->ask *= 2;
-    if (waitedMs > PACE_SLOW_MS && pace->ask >= 2 * PACE_FIRST_ASK) pace->ask /= 2;
+void AdjustPace(ReadPace* pace, DWORD asked, DWORD waitedMs) {
+    if (waitedMs < PACE_QUICK_MS) pace->ask = asked <= FETCH_MAX_READ / 2 ? 2 * asked : asked;
+    if (waitedMs > PACE_SLOW_MS) pace->ask = 0;
 }
 
 // Reads the body of an accepted 200 response. InternetQueryDataAvailable
 // waits (within the receive bound) until some of the body has arrived, or
 // says 0 at its end.
 unsigned char* ReadBody(WebJob* job, HINTERNET request, FetchBody* body, uint32_t* size) {
-    ReadPace pace = {PACE_FIRST_ASK};
+    ReadPace pace = {0};
     for (;;) {
         DWORD available = 0;
         if (Stopped(job) || !job->net.InternetQueryDataAvailable(request, &available, 0, 0)) break;
+        Heard(job);
         if (available == 0) return FinishFetchBody(body, size);
         if (!ReserveFetchRoom(body, 0)) break;
         DWORD room = FetchReadRoom(body);
         DWORD ask = available > pace.ask ? available : pace.ask;
+        if (ask > room) ask = room;
         DWORD got = 0;
         DWORD start = GetTickCount();
-        if (!job->net.InternetReadFile(request, FetchReadTarget(body), ask < room ? ask : room,
-                                       &got) ||
-            Stopped(job)) {
+        if (!job->net.InternetReadFile(request, FetchReadTarget(body), ask, &got) || Stopped(job)) {
             break;
         }
-        AdjustPace(&pace, GetTickCount() - start);
+        Heard(job);
+        AdjustPace(&pace, ask, GetTickCount() - start);
         if (got == 0) return FinishFetchBody(body, size);
         CountFetchedBytes(body, got);
     }
@@ -226,6 +245,7 @@ unsigned char* FetchFollowingRedirects(WebJob* job, uint32_t* size) {
         HINTERNET connection = nullptr;
         HINTERNET request = SendRequest(net, root, job->address, &connection);
         if (request == nullptr) break;
+        Heard(job);  // the response's head has come
         DWORD status = 0;
         bool known = QueryNumber(net, request, HTTP_QUERY_STATUS_CODE, &status);
         bool next = known && IsFollowedRedirect(status) && TakeRedirect(job, request);
@@ -259,6 +279,7 @@ WebJob* NewWebJob(const char16_t* address, int progressIndex, const FetchTerms* 
         return nullptr;
     }
     job->references = 2;
+    job->lastHeard = static_cast<LONG>(GetTickCount());
     job->net = *net;
     job->terms = *terms;
     job->progressIndex = progressIndex;
@@ -289,11 +310,16 @@ unsigned char* ReadOpenFile(HANDLE file, uint32_t* size, uint32_t maxBytes) {
 
 }  // namespace
 
+int FetchAbandonedCountForTests() {
+    return AbandonedJobs;
+}
+
 // The address goes to WinINet in its wire form: WinINet under Wine would
 // send characters outside ASCII in the ANSI code page, unescaped
 // (wire_address.h says more).
 unsigned char* FetchFromWeb(const char16_t* address, uint32_t* size, int progressIndex,
                             const FetchTerms* terms) {
+    if (AbandonedJobs >= FETCH_MAX_ABANDONED) return nullptr;
     WebJob* job = NewWebJob(address, progressIndex, terms);
     if (job == nullptr) return nullptr;
     // The default stack: WinINet, SChannel and a proxy script run on it, and
@@ -314,7 +340,11 @@ unsigned char* FetchFromWeb(const char16_t* address, uint32_t* size, int progres
             job->result = nullptr;
             break;
         }
-        if (waited != WAIT_TIMEOUT || CancelFlag.load() != 0) {
+        DWORD silence = GetTickCount() - static_cast<DWORD>(job->lastHeard);
+        if (waited != WAIT_TIMEOUT || CancelFlag.load() != 0 || silence > FetchWaitBoundMs()) {
+            // Counted before the mark, so that whichever side releases the
+            // job last sees the mark and takes the count back.
+            InterlockedIncrement(&AbandonedJobs);
             InterlockedExchange(&job->abandoned, 1);
             break;
         }

@@ -8,7 +8,7 @@
 #define UPDATER_CATALOG_SYSTEM_ENTRIES_WIN32_H
 
 #include <bcrypt.h>
-#include <windows.h>
+#include <windows.h>  // before the headers that build on it
 #include <wininet.h>
 
 struct WinInetEntries {

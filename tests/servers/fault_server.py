@@ -68,7 +68,12 @@ parameters is free so that each test can use paths of its own):
 
 Pattern bytes: byte i of a body is i % 251.
 
-Usage: fault_server.py --port P --log FILE --www DIR [--port-file F] [--verbose]
+A second port, the mute port (--mute-port-file receives it), takes every
+connection and never says a byte: a TLS client waits there for a handshake
+that never comes. Each connection is closed after MUTE_SECONDS.
+
+Usage: fault_server.py --port P --log FILE --www DIR [--port-file F]
+                       [--mute-port-file F] [--verbose]
 With --port 0 a free port is taken; --port-file receives the bound port.
 """
 
@@ -87,6 +92,7 @@ import time
 import urllib.parse
 
 SOCKET_TIMEOUT = 15.0
+MUTE_SECONDS = 8.0  # how long the mute port holds a connection
 HOLD_SECONDS = 120.0  # how long a silent or stalled route keeps the client waiting
 PATTERN_PERIOD = 251
 # A whole number of periods, so slicing from (offset % 251) stays in phase.
@@ -524,12 +530,43 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
             super().handle_error(request, client_address)
 
 
+def _hold_mute(connection):
+    """Reads and drops what comes, answers nothing, closes after MUTE_SECONDS."""
+    deadline = time.monotonic() + MUTE_SECONDS
+    with connection:
+        while time.monotonic() < deadline:
+            ready, _, _ = select.select([connection], [], [], 0.2)
+            if ready:
+                try:
+                    if not connection.recv(4096):
+                        return
+                except OSError:
+                    return
+
+
+def _serve_mute(listener):
+    while True:
+        try:
+            connection, _ = listener.accept()
+        except OSError:
+            return
+        threading.Thread(target=_hold_mute, args=(connection,), daemon=True).start()
+
+
+def _write_port(path, port):
+    tmp = path + ".tmp"
+    with open(tmp, "w") as f:
+        f.write("%d\n" % port)
+    os.replace(tmp, path)
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--www", required=True)
     parser.add_argument("--port-file")
+    parser.add_argument("--mute-port-file")
     parser.add_argument("--verbose", action="store_true",
                         help="print the bound port and requests")
     opts = parser.parse_args(argv)
@@ -537,11 +574,14 @@ def main(argv=None):
     server = Server(("127.0.0.1", opts.port), opts.log,
                     os.path.abspath(opts.www), opts.verbose)
     port = server.server_address[1]
+    if opts.mute_port_file:
+        mute = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        mute.bind(("127.0.0.1", 0))
+        mute.listen(64)
+        threading.Thread(target=_serve_mute, args=(mute,), daemon=True).start()
+        _write_port(opts.mute_port_file, mute.getsockname()[1])
     if opts.port_file:
-        tmp = opts.port_file + ".tmp"
-        with open(tmp, "w") as f:
-            f.write("%d\n" % port)
-        os.replace(tmp, opts.port_file)
+        _write_port(opts.port_file, port)
     if opts.verbose:
         print("listening on 127.0.0.1:%d" % port, flush=True)
     try:
