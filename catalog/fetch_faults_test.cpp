@@ -174,6 +174,31 @@ TEST_F(FaultFetch, NeitherTheFragmentNorAnEncodingRequestGoesOnTheWire) {
     EXPECT_TRUE(encoding.empty() || encoding == "identity") << encoding;
 }
 
+TEST_F(FaultFetch, ARedirectMayLeadUpToHttpsButNeverDownToHttp) {
+    WriteFileBytes(WwwFolder() / "x.txt", "x");
+    const std::string file = "/" + Tag() + "/x.txt";
+    const struct {
+        std::u16string address;
+        bool arrives;
+    } cases[] = {
+        {HttpsUrl("/tohttp" + file), false},
+        {HttpsUrl("/tohttps" + file), true},
+        {HttpUrl("/tohttps" + file), true},
+        {HttpUrl("/tohttp" + file), true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FetchWith(c.address, nullptr).arrived, c.arrives) << &c - cases;
+    }
+}
+
+TEST_F(FaultFetch, ACookieTheServerSetsIsNeverSentBack) {
+    EXPECT_TRUE(FetchWith(FaultUrl("/cookie/" + Tag()), nullptr).arrived);
+    std::vector<FaultRequest> requests = FaultRequestsWith(servers_, Tag());
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].path, "/status/200/" + Tag());
+    EXPECT_FALSE(requests[1].HasHeader("Cookie")) << requests[1].Header("Cookie");
+}
+
 namespace {
 
 struct BackgroundFetch {

@@ -30,6 +30,10 @@ uint32_t FetchWaitBoundMs();
 // 301, 302, 303, 307 and 308: the redirects a GET follows.
 bool IsFollowedRedirect(uint32_t status);
 
+// True when a redirect from an https address leads to an http one: what the
+// secure address was asked for would come over an open network.
+bool IsDowngrade(const char16_t* from, const char16_t* to);
+
 // How the body of a response is framed, as its head says.
 struct ResponseFraming {
     bool hasLength;   // a Content-Length came

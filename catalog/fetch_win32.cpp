@@ -45,10 +45,11 @@ enum {
 };
 
 // Always from the server, never into the cache, with a no-cache pragma,
-// never a dialog, and redirects left to FetchFollowingRedirects.
+// never a dialog, no cookies (WinINet's jar is the user's browser's), and
+// redirects left to FetchFollowingRedirects.
 const DWORD RequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                            INTERNET_FLAG_NO_UI | INTERNET_FLAG_PRAGMA_NOCACHE |
-                           INTERNET_FLAG_NO_AUTO_REDIRECT;
+                           INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT;
 
 // One web fetch, shared by the caller that waits for it and the thread that
 // runs it; whichever lets go last frees it.
@@ -214,7 +215,8 @@ HINTERNET SendRequest(const WinInetEntries& net, HINTERNET root, const char16_t*
 }
 
 // Replaces job->address by the target of the redirect: the Location, taken
-// relative to the address, to http or https only, in its wire form.
+// relative to the address, to http or https only (never from https down to
+// http), in its wire form.
 bool TakeRedirect(WebJob* job, HINTERNET request) {
     wchar_t location[LOCATION_CAPACITY];
     DWORD length = sizeof location;
@@ -226,7 +228,7 @@ bool TakeRedirect(WebJob* job, HINTERNET request) {
     bool ok = job->net.InternetCombineUrlW(Wide(job->address), location,
                                            reinterpret_cast<wchar_t*>(combined), &capacity,
                                            ICU_NO_ENCODE) &&
-              IsWebAddress(combined) &&
+              IsWebAddress(combined) && !IsDowngrade(job->address, combined) &&
               MakeWireAddress(combined, job->address, WIRE_ADDRESS_CAPACITY);
     free(combined);
     return ok;

@@ -7,9 +7,12 @@
 #ifndef UPDATER_CATALOG_SYSTEM_ENTRIES_WIN32_H
 #define UPDATER_CATALOG_SYSTEM_ENTRIES_WIN32_H
 
+// windows.h comes before the headers that build on it.
+// clang-format off
+#include <windows.h>
 #include <bcrypt.h>
-#include <windows.h>  // before the headers that build on it
 #include <wininet.h>
+// clang-format on
 
 struct WinInetEntries {
     decltype(&::InternetOpenW) InternetOpenW;

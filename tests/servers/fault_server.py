@@ -41,6 +41,9 @@ parameters is free so that each test can use paths of its own):
                                       bytes, then a reset (RST)
   /file/<relative path>               a file under --www; the raw path is
                                       percent-decoded once; 404 when missing
+  /unframed/<relative path>           the same file with no Content-Length,
+                                      ended by closing the connection
+  /cookie/...                         302 to /status/200/... with a cookie
   /silent/...                         reads the request, never answers
   /stall/<size>/<sent>/...            Content-Length <size>, <sent> bytes,
                                       then nothing more
@@ -240,6 +243,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "short": self._r_short,
             "reset": self._r_reset,
             "file": self._r_file,
+            "unframed": self._r_unframed,
+            "cookie": self._r_cookie,
             "silent": self._r_silent,
             "stall": self._r_stall,
             "loop": self._r_loop,
@@ -363,7 +368,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
             pass
 
     def _r_file(self, args, path):
-        raw = path[len("/file/"):]
+        data = self._www_file("/file/", path)
+        if data is not None:
+            self._simple(200, data)
+
+    def _r_unframed(self, args, path):
+        data = self._www_file("/unframed/", path)
+        if data is not None:
+            self._head(200, None, close=True)
+            self._send(data)
+
+    def _r_cookie(self, args, path):
+        rest = path[len("/cookie/"):]
+        self._head(302, 0, headers=(("Location", "/status/200/" + rest),
+                                     ("Set-Cookie", "probe=1; Path=/")))
+
+    def _www_file(self, prefix, path):
+        """The bytes of the file under --www that path names after prefix, or
+        None after answering 404."""
+        raw = path[len(prefix):]
         rel = urllib.parse.unquote_to_bytes(raw)
         root = os.path.realpath(os.fsencode(self.server.www))
         full = os.path.realpath(os.path.join(root, rel.lstrip(b"/")))
@@ -371,14 +394,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 or not (full == root or full.startswith(root + b"/"))
                 or not os.path.isfile(full)):
             self._not_found()
-            return
+            return None
         try:
             with open(full, "rb") as f:
                 data = f.read()
         except OSError:
             self._not_found()
-            return
-        self._simple(200, data)
+            return None
+        return data
 
 
     # -- routes for misbehaving servers -----------------------------------

@@ -327,6 +327,16 @@ http {{
         location / {{
         }}
 
+        # Redirects to the same path under the other scheme's port (from
+        # either port): /tohttp/P to http://localhost:HTTP/P, /tohttps/P to
+        # https://localhost:HTTPS/P.
+        location ~ ^/tohttp/(.*)$ {{
+            return 302 http://localhost:{http_port}/$1;
+        }}
+        location ~ ^/tohttps/(.*)$ {{
+            return 302 https://localhost:{https_port}/$1;
+        }}
+
         # Answered by servers.py while it waits for the ports to come up.
         location = {PROBE_PATH} {{
             return 204;
