@@ -191,6 +191,15 @@ TEST_F(FaultFetch, ARedirectMayLeadUpToHttpsButNeverDownToHttp) {
     }
 }
 
+TEST_F(FaultFetch, ANameAndPasswordInTheAddressAreNeverSent) {
+    std::u16string address = FaultUrl("/status/200/" + Tag());
+    address.insert(7, u"user:secret@");  // after "http://"
+    EXPECT_TRUE(FetchWith(address, nullptr).arrived);
+    std::vector<FaultRequest> requests = FaultRequestsWith(servers_, Tag());
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_FALSE(requests[0].HasHeader("Authorization")) << requests[0].Header("Authorization");
+}
+
 TEST_F(FaultFetch, ACookieTheServerSetsIsNeverSentBack) {
     EXPECT_TRUE(FetchWith(FaultUrl("/cookie/" + Tag()), nullptr).arrived);
     std::vector<FaultRequest> requests = FaultRequestsWith(servers_, Tag());
