@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include "app/system_library_win32.h"  // LoadSystemLibrary, for the optional libraries
+
 // The executable's module: controls, the picker and resources are made
 // with it. Set by the entry before anything else runs.
 extern HINSTANCE AppInstance;
@@ -77,14 +79,6 @@ void RemakeBrushes();
 // nothing. Returns GdiplusReady. The library is never freed nor shut down.
 // CreateStartupResources passes the system's gdiplus.dll; tests others.
 bool BindGdiplus(HMODULE library);
-
-// Loads one of the system's optional libraries (gdiplus.dll, uxtheme.dll,
-// dwmapi.dll) by its full name in the system folder, never by a bare name:
-// a file of that name beside Updater.exe, say in a Downloads folder, must
-// not run inside it. The libraries it needs in turn are looked for in the
-// system folder first as well. Null when it is not there; the callers then
-// go on without it.
-HMODULE LoadSystemLibrary(const wchar_t* name);
 
 // Limits every later search for a library by bare name, the system's own
 // included, to the system folder, where the system offers that (Windows 8

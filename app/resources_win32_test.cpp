@@ -142,7 +142,8 @@ TEST(SystemLibraryTest, OptionalLibrariesComeFromTheSystemFolderAndNeverFromBesi
     wchar_t folder[MAX_PATH];
     UINT length = GetSystemDirectoryW(folder, MAX_PATH);
     ASSERT_GT(length, 0u);
-    for (const wchar_t* name : {L"gdiplus.dll", L"uxtheme.dll", L"dwmapi.dll"}) {
+    for (const wchar_t* name :
+         {L"gdiplus.dll", L"uxtheme.dll", L"dwmapi.dll", L"wininet.dll", L"bcrypt.dll"}) {
         HMODULE library = LoadSystemLibrary(name);
         ASSERT_NE(library, nullptr) << name;
         wchar_t loaded[MAX_PATH];

@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include "app/settings.h"
 #include "app/shared_state.h"
 #include "app/shared_state_os.h"
 #include "catalog/catalog.h"
@@ -15,10 +16,6 @@
 // Every limit of the catalog format together fits in under 2 MiB; a larger
 // catalog is refused as soon as that is known, rather than held.
 const uint32_t CATALOG_MAX_BYTES = 16u * 1024 * 1024;
-
-// Nothing checks a catalog's bytes but its own framing: a cut one must not
-// pass for a shorter catalog.
-const FetchTerms CatalogTerms = {CATALOG_MAX_BYTES, true};
 
 // Parses the fetched bytes into the emptied tables. A catalog whose UTF-16
 // copy cannot be allocated leaves them empty: it still arrived.
@@ -35,8 +32,15 @@ static void LoadCatalog(unsigned char* bytes) {
 uint32_t CheckWorker(void* /*unused*/) {
     char16_t address[CATALOG_ADDRESS_CAPACITY];
     BuildResourceAddress(address, CATALOG_ADDRESS_CAPACITY, u"scripts.txt");
+    // Without a key nothing checks a catalog's bytes but its own framing: a
+    // cut one must not pass for a shorter catalog. With one its signature
+    // proves every byte, so a catalog that a proxy re-chunked or sent
+    // without a length is taken (and a key that does not parse fails
+    // closed at the signature).
+    PublicKey keys[MAX_CATALOG_KEYS];
+    const FetchTerms terms = {CATALOG_MAX_BYTES, ParsePublicKeys(CatalogKeys, keys) == 0};
     uint32_t size = 0;
-    unsigned char* bytes = FetchResourceWithTerms(address, &size, -1, &CatalogTerms);
+    unsigned char* bytes = FetchResourceWithTerms(address, &size, -1, &terms);
     if (bytes == nullptr) {
         PostToMainWindow(WM_APP_CHECK_DONE, CHECK_DONE_UNREACHABLE, 0);
         return 0;

@@ -31,11 +31,16 @@ static uint32_t FreeRoom(const FetchBody* body) {
     return body->capacity - body->count;
 }
 
-// One step of growth. The size is kept in 32 bits like the result's size, so
-// a block that would pass 4 GiB counts as one that cannot grow.
+// One step of growth: the block doubles (one step at first), so a body of
+// any size costs a few copies, not one per step. The size is kept in 32 bits
+// like the result's size: near 4 GiB it grows by what is left, and a block
+// that cannot gain a whole step counts as one that cannot grow.
 static bool GrowFetchBlock(FetchBody* body) {
     if (body->capacity > UINT32_MAX - FETCH_GROW_STEP) return false;
-    uint32_t capacity = body->capacity + FETCH_GROW_STEP;
+    uint32_t step = FETCH_GROW_STEP;
+    if (body->capacity > step) step = body->capacity;
+    if (step > UINT32_MAX - body->capacity) step = UINT32_MAX - body->capacity;
+    uint32_t capacity = body->capacity + step;
     void* grown = realloc(body->data, capacity);
     if (grown == nullptr) return false;
     body->data = static_cast<unsigned char*>(grown);

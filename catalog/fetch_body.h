@@ -4,7 +4,7 @@
 // length. With a length announced the block is made that size at once;
 // growing it step by step copies the whole block each time on Windows (a
 // 64 MiB file took seconds and twice its size in memory). Without one it
-// grows in 256 KiB steps whenever less than 64 KiB is free. A body larger
+// grows whenever less than 64 KiB is free, first to 256 KiB, then doubling. A body larger
 // than its limit is refused as soon as that is known.
 #ifndef UPDATER_CATALOG_FETCH_BODY_H
 #define UPDATER_CATALOG_FETCH_BODY_H
@@ -15,7 +15,7 @@
 #include "catalog/server.h"
 
 enum {
-    FETCH_GROW_STEP = 262144,  // bytes added to the block each time it grows
+    FETCH_GROW_STEP = 262144,  // the first block, and the least it grows by
     FETCH_MIN_ROOM = 65536,    // below this much free room the block grows
     FETCH_MAX_READ = 262143,   // most one read asks for, so a cancel is seen soon
 };

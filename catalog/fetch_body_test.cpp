@@ -65,6 +65,23 @@ TEST(FetchBody, WithoutALengthTheBlockGrowsInSteps) {
     free(result);
 }
 
+TEST(FetchBody, WithoutALengthTheBlockDoublesSoABigBodyCostsFewCopies) {
+    FetchBody body;
+    BeginFetchBody(&body, -1);
+    int grown = 0;
+    for (uint32_t left = 64u * 1024 * 1024; left > 0;) {
+        uint32_t before = body.capacity;
+        ASSERT_TRUE(ReserveFetchRoom(&body, 0));
+        grown += body.capacity != before;
+        uint32_t piece = FetchReadRoom(&body) < left ? FetchReadRoom(&body) : left;
+        CountFetchedBytes(&body, piece);
+        left -= piece;
+    }
+    EXPECT_LE(grown, 10);  // 256 KiB doubled to 64 MiB and room past it; steps would be 257
+    EXPECT_LT(body.capacity, 2u * 64 * 1024 * 1024 + 1);
+    DiscardFetchBody(&body);
+}
+
 TEST(FetchBody, ABodyShorterThanAnnouncedIsRefused) {
     FetchBody body;
     BeginFetchBody(&body, -1);

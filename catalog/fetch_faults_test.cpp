@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/shared_state.h"
 #include "catalog/fetch_rules.h"
@@ -173,6 +174,40 @@ TEST_F(FaultFetch, NeitherTheFragmentNorAnEncodingRequestGoesOnTheWire) {
     EXPECT_TRUE(encoding.empty() || encoding == "identity") << encoding;
 }
 
+TEST_F(FaultFetch, ARedirectMayLeadUpToHttpsButNeverDownToHttp) {
+    WriteFileBytes(WwwFolder() / "x.txt", "x");
+    const std::string file = "/" + Tag() + "/x.txt";
+    const struct {
+        std::u16string address;
+        bool arrives;
+    } cases[] = {
+        {HttpsUrl("/tohttp" + file), false},
+        {HttpsUrl("/tohttps" + file), true},
+        {HttpUrl("/tohttps" + file), true},
+        {HttpUrl("/tohttp" + file), true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FetchWith(c.address, nullptr).arrived, c.arrives) << &c - cases;
+    }
+}
+
+TEST_F(FaultFetch, ANameAndPasswordInTheAddressAreNeverSent) {
+    std::u16string address = FaultUrl("/status/200/" + Tag());
+    address.insert(7, u"user:secret@");  // after "http://"
+    EXPECT_TRUE(FetchWith(address, nullptr).arrived);
+    std::vector<FaultRequest> requests = FaultRequestsWith(servers_, Tag());
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_FALSE(requests[0].HasHeader("Authorization")) << requests[0].Header("Authorization");
+}
+
+TEST_F(FaultFetch, ACookieTheServerSetsIsNeverSentBack) {
+    EXPECT_TRUE(FetchWith(FaultUrl("/cookie/" + Tag()), nullptr).arrived);
+    std::vector<FaultRequest> requests = FaultRequestsWith(servers_, Tag());
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].path, "/status/200/" + Tag());
+    EXPECT_FALSE(requests[1].HasHeader("Cookie")) << requests[1].Header("Cookie");
+}
+
 namespace {
 
 struct BackgroundFetch {
@@ -207,4 +242,89 @@ TEST_F(FaultFetch, CancelEndsAFetchAtOnceWhateverTheServerDoes) {
         ASSERT_TRUE(fetch->done.load()) << route << ": the cancelled fetch went on";
         EXPECT_FALSE(fetch->arrived) << route;
     }
+}
+
+namespace {
+
+// Runs a fetch of address on a thread of its own and waits for it up to
+// deadlineSeconds; false when it was still running then.
+bool FetchEnds(const std::u16string& address, int deadlineSeconds, bool* arrived) {
+    auto fetch = std::make_shared<BackgroundFetch>();
+    fetch->address = address;
+    std::thread([fetch] {
+        uint32_t size = 0;
+        unsigned char* data = FetchResource(fetch->address.c_str(), &size, 0);
+        fetch->arrived = data != nullptr;
+        free(data);
+        fetch->done.store(true);
+    }).detach();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(deadlineSeconds);
+    while (!fetch->done.load() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    *arrived = fetch->arrived;
+    return fetch->done.load();
+}
+
+}  // namespace
+
+#ifdef _WIN32
+// Each cancel leaves a thread blocked on the silent server until its bound;
+// past FETCH_MAX_ABANDONED of them a fetch fails at once, even from a sound
+// server, and fetching works again once they have ended.
+TEST_F(FaultFetch, AbandonedFetchesAreBoundedUntilTheirThreadsEnd) {
+    // Earlier tests' cancels may still hold threads (for up to their bound).
+    auto settled = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (FetchAbandonedCountForTests() != 0 && std::chrono::steady_clock::now() < settled) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ASSERT_EQ(FetchAbandonedCountForTests(), 0);
+    FetchSetWaitBoundForTests(10000);
+    WriteFileBytes(WwwFolder() / "x.txt", "x");
+    const std::u16string sound = HttpUrl("/" + Tag() + "/x.txt");
+    bool arrived = false;
+    ASSERT_TRUE(FetchEnds(sound, 10, &arrived));
+    ASSERT_TRUE(arrived);
+    std::vector<std::shared_ptr<BackgroundFetch>> fetches;
+    for (int i = 0; i < FETCH_MAX_ABANDONED; ++i) {
+        fetches.push_back(std::make_shared<BackgroundFetch>());
+        fetches.back()->address = FaultUrl("/silent/" + Tag() + "/" + std::to_string(i));
+        std::thread([fetch = fetches.back()] {
+            uint32_t size = 0;
+            free(FetchResource(fetch->address.c_str(), &size, 0));
+            fetch->done.store(true);
+        }).detach();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    RequestCancel();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (const auto& fetch : fetches) {
+        while (!fetch->done.load() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_TRUE(fetch->done.load()) << "a cancel did not end its fetch";
+    }
+    CancelFlag.store(0);
+    EXPECT_EQ(FetchAbandonedCountForTests(), FETCH_MAX_ABANDONED);
+    ASSERT_TRUE(FetchEnds(sound, 10, &arrived));
+    EXPECT_FALSE(arrived) << "a fetch started past the bound on abandoned threads";
+    // Their receive bound (10 s) ends the threads; then the count comes back.
+    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (FetchAbandonedCountForTests() != 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ASSERT_TRUE(FetchEnds(sound, 10, &arrived));
+    EXPECT_TRUE(arrived) << "the abandoned threads were never counted off";
+}
+#endif
+
+// The mute port takes the connection and never says a byte, so the TLS
+// handshake never ends unless the client ends it; it drops the connection
+// only after 8 s, far past the bound of a second. (WinINet under Wine then
+// connects again, so the thread given up on never ends: it counts towards
+// FETCH_MAX_ABANDONED for the rest of this process.)
+TEST_F(FaultFetch, APeerThatNeverAnswersTheHandshakeIsLeftWithinTheBound) {
+    bool arrived = true;
+    ASSERT_TRUE(FetchEnds(MuteHttpsUrl("/" + Tag()), 6, &arrived)) << "the fetch went on";
+    EXPECT_FALSE(arrived);
 }

@@ -11,14 +11,12 @@
 //
 // libcurl checks a chunked body to its last chunk and reports one cut short
 // or with broken framing as an error, so a chunked body proves its end here.
-#include "catalog/fetch_os.h"
-#include "catalog/fetch_test_hooks.h"
-
 #include <curl/curl.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,7 +27,9 @@
 #include "app/shared_state_os.h"
 #include "app/unicode.h"
 #include "catalog/fetch_body.h"
+#include "catalog/fetch_os.h"
 #include "catalog/fetch_rules.h"
+#include "catalog/fetch_test_hooks.h"
 #include "catalog/wire_address.h"
 
 namespace {
@@ -91,6 +91,7 @@ struct CurlFetch {
     std::string head;       // header lines of the latest response, after its status line
     bool headEnded;         // the blank line after them arrived
     bool responseAccepted;  // the status and framing were looked at
+    bool wasSecure;         // an https request came first (no way down to http)
     uint32_t lastHeard;     // TickCount when the server was last heard from
 };
 
@@ -152,10 +153,20 @@ int WatchTransfer(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return TickCount() - fetch->lastHeard > FetchWaitBoundMs() ? 1 : 0;
 }
 
-// Once connected (and for each redirect's connection), the wait for the
-// answer starts afresh.
+// Once connected (and for each redirect's request), the wait for the answer
+// starts afresh; a redirect from https down to http is refused here, as the
+// Windows build refuses it (IsDowngrade).
 int ConnectionReady(void* context, char*, char*, int, int) {
-    static_cast<CurlFetch*>(context)->lastHeard = TickCount();
+    CurlFetch* fetch = static_cast<CurlFetch*>(context);
+    fetch->lastHeard = TickCount();
+    char* url = nullptr;
+    if (curl_easy_getinfo(fetch->handle, CURLINFO_EFFECTIVE_URL, &url) != CURLE_OK ||
+        url == nullptr) {
+        return CURL_PREREQFUNC_ABORT;
+    }
+    bool secure = strncasecmp(url, "https://", 8) == 0;
+    if (fetch->wasSecure && !secure) return CURL_PREREQFUNC_ABORT;
+    fetch->wasSecure = secure;
     return CURL_PREREQFUNC_OK;
 }
 
@@ -280,6 +291,10 @@ void FetchTrustExtraCaFileForTests(const char* pemPath) {
     memcpy(ExtraCaFile, pemPath, strlen(pemPath) + 1);
 }
 
+int FetchAbandonedCountForTests() {
+    return 0;
+}
+
 unsigned char* FetchFromWeb(const char16_t* address, uint32_t* size, int progressIndex,
                             const FetchTerms* terms) {
     char16_t wide[WIRE_ADDRESS_CAPACITY];
@@ -295,6 +310,7 @@ unsigned char* FetchFromWeb(const char16_t* address, uint32_t* size, int progres
     fetch.terms = terms;
     fetch.headEnded = false;
     fetch.responseAccepted = false;
+    fetch.wasSecure = false;
     fetch.lastHeard = TickCount();
     BeginFetchBody(&fetch.body, progressIndex);
     fetch.body.limit = terms->maxBytes;

@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "app/text.h"
 #include "catalog/fetch_test_hooks.h"
 
 namespace {
@@ -104,6 +105,11 @@ uint32_t FetchWaitBoundMs() {
 
 bool IsFollowedRedirect(uint32_t status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool IsDowngrade(const char16_t* from, const char16_t* to) {
+    return TextCompareNoCaseCount(from, u"https://", 8) == 0 &&
+           TextCompareNoCaseCount(to, u"http://", 7) == 0;
 }
 
 bool ReadResponseFraming(const char* head, size_t size, ResponseFraming* framing) {

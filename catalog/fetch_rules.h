@@ -18,6 +18,10 @@ enum {
     FETCH_CANCEL_POLL_MS = 100,
     // A response head larger than this is not a file server's.
     FETCH_MAX_HEAD_BYTES = 65536,
+    // Windows: fetch threads given up on (a cancel, or the bound) that may
+    // still run, blocked in WinINet until the peer lets go; a fetch asked for
+    // while this many do fails at once.
+    FETCH_MAX_ABANDONED = 8,
 };
 
 // FETCH_WAIT_BOUND_MS, unless a test has shortened it (fetch_test_hooks.h).
@@ -25,6 +29,10 @@ uint32_t FetchWaitBoundMs();
 
 // 301, 302, 303, 307 and 308: the redirects a GET follows.
 bool IsFollowedRedirect(uint32_t status);
+
+// True when a redirect from an https address leads to an http one: what the
+// secure address was asked for would come over an open network.
+bool IsDowngrade(const char16_t* from, const char16_t* to);
 
 // How the body of a response is framed, as its head says.
 struct ResponseFraming {

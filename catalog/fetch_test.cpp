@@ -159,6 +159,31 @@ TEST(WireAddress, LeavesTheHostAndPrintableAsciiAlone) {
     EXPECT_EQ(Wire(u"HTTP://H"), u"HTTP://H");
 }
 
+TEST(WireAddress, ANameAndPasswordNeverGoOnTheWireAndThePasswordIsNeverShown) {
+    const struct {
+        const char16_t* address;
+        const char16_t* wire;
+        const char16_t* shown;
+    } cases[] = {
+        {u"http://user:secret@h:81/a", u"http://h:81/a", u"http://user:***@h:81/a"},
+        {u"https://u:p:q@x@h/a", u"https://h/a", u"https://u:***@h/a"},
+        {u"http://user@h/a", u"http://h/a", u"http://user@h/a"},
+        {u"http://:pw@h", u"http://h", u"http://:***@h"},
+        {u"http://h/a@b:c", u"http://h/a@b:c", u"http://h/a@b:c"},
+        {u"http://h?u:p@q", u"http://h?u:p@q", u"http://h?u:p@q"},
+        {u"D:\\srv\\u:p@x", u"D:\\srv\\u:p@x", u"D:\\srv\\u:p@x"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Wire(c.address), c.wire);
+        char16_t shown[64];
+        ShownAddress(c.address, shown, 64);
+        EXPECT_EQ(std::u16string(shown), c.shown);
+    }
+    char16_t cut[12];
+    ShownAddress(u"http://u:longsecret@h/", cut, 12);
+    EXPECT_EQ(std::u16string(cut), u"http://u:**");
+}
+
 TEST(WireAddress, RefusesWhatDoesNotFitRatherThanCutIt) {
     EXPECT_EQ(Wire(u"http://h/abcdef", 10), u"(refused)");
     EXPECT_EQ(Wire(u"http://h/\u00e9\u00e9\u00e9", 20), u"(refused)");

@@ -15,4 +15,8 @@ void FetchTrustExtraCaFileForTests(const char* pemPath);
 // second rather than half a minute. 0 puts the real bound back.
 void FetchSetWaitBoundForTests(uint32_t milliseconds);
 
+// Windows: how many fetch threads given up on (FETCH_MAX_ABANDONED) still
+// hold their jobs. Always 0 on POSIX, where a fetch runs on its caller.
+int FetchAbandonedCountForTests();
+
 #endif  // UPDATER_CATALOG_FETCH_TEST_HOOKS_H

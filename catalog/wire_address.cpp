@@ -27,21 +27,34 @@ int CharacterBytes(const char16_t* text, char* bytes, int* units) {
     return count > 0 ? count - 1 : 0;  // without the terminator
 }
 
-// Where the path begins: after "scheme://" and the host (and port), which
-// keep their characters (a client turns a non-ASCII host name into its
-// ASCII form itself).
-int PathStart(const char16_t* address) {
+// The parts of "scheme://[user[:password]@]host[:port]/path": where the
+// authority starts (after "://"), where the host starts (after the last "@"
+// of the authority; the authority's start when there is none) and where the
+// path starts. All 0 for a text without "://".
+struct AddressParts {
+    int authority;
+    int host;
+    int path;
+};
+
+// The host and port keep their characters (a client turns a non-ASCII host
+// name into its ASCII form itself).
+AddressParts SplitAddress(const char16_t* address) {
+    AddressParts parts = {0, 0, 0};
     int i = 0;
     while (address[i] != 0 &&
            !(address[i] == u':' && address[i + 1] == u'/' && address[i + 2] == u'/')) {
         ++i;
     }
-    if (address[i] == 0) return 0;
+    if (address[i] == 0) return parts;
     i += 3;
+    parts.authority = parts.host = i;
     while (address[i] != 0 && address[i] != u'/' && address[i] != u'?' && address[i] != u'#') {
+        if (address[i] == u'@') parts.host = i + 1;
         ++i;
     }
-    return i;
+    parts.path = i;
+    return parts;
 }
 
 }  // namespace
@@ -50,9 +63,11 @@ bool MakeWireAddress(const char16_t* address, char16_t* wire, int capacity) {
     static const char16_t digits[] = u"0123456789ABCDEF";
     if (capacity <= 0) return false;
     wire[0] = 0;
-    int pathStart = PathStart(address);
+    AddressParts parts = SplitAddress(address);
+    int pathStart = parts.path;
     int length = 0;
     for (int i = 0; address[i] != 0;) {
+        if (i == parts.authority) i = parts.host;  // no user name or password
         // The fragment is for the reader of a page, never for the server.
         if (i >= pathStart && address[i] == u'#') break;
         // The most one character can take: four bytes, twelve units.
@@ -77,4 +92,24 @@ bool MakeWireAddress(const char16_t* address, char16_t* wire, int capacity) {
     }
     wire[length] = 0;
     return true;
+}
+
+void ShownAddress(const char16_t* address, char16_t* shown, int capacity) {
+    if (capacity <= 0) return;
+    AddressParts parts = SplitAddress(address);
+    int colon = parts.authority;
+    while (colon < parts.host && address[colon] != u':') ++colon;
+    int length = 0;
+    for (int i = 0; address[i] != 0 && length + 1 < capacity; ++i) {
+        // A password lies between the user name's ":" and the "@".
+        if (colon + 1 < parts.host && i == colon + 1) {
+            for (const char16_t* mask = u"***"; *mask != 0 && length + 1 < capacity; ++mask) {
+                shown[length++] = *mask;
+            }
+            i = parts.host - 2;  // the loop goes on at the "@"
+            continue;
+        }
+        shown[length++] = address[i];
+    }
+    shown[length] = 0;
 }

@@ -1,7 +1,11 @@
 // A web address as both web clients put it on the wire: the characters of
 // its path outside printable ASCII written as %XX escapes of their UTF-8
 // bytes (so "é" goes out as %C3%A9), the scheme and host left as they are,
-// and the fragment (from a "#" on) left off: it is never sent.
+// and the fragment (from a "#" on) and any user name and password
+// ("user:secret@") left off: neither is ever sent. Credentials in an address
+// would go out in the clear over http and to whatever host a redirect names,
+// and they are shown and kept in updater.ini as plain text; so neither build
+// sends them (a server that asks for them answers 401: a failed fetch).
 //
 // Handed the raw characters, Wine's WinINet sends the path in the ANSI code
 // page without escaping ("é" as the single byte E9, and a character the code
@@ -24,5 +28,10 @@ bool IsEscapedOnWire(char16_t c);
 // included). Returns false, with wire empty, when it does not fit: an
 // address is never sent cut.
 bool MakeWireAddress(const char16_t* address, char16_t* wire, int capacity);
+
+// The address as the program shows it (in a notice, in catalog-tool's
+// findings): the password of a "user:password@" part replaced by "***",
+// everything else as it is. Always terminated; cut at capacity.
+void ShownAddress(const char16_t* address, char16_t* shown, int capacity);
 
 #endif  // UPDATER_CATALOG_WIRE_ADDRESS_H

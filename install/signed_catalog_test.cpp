@@ -217,3 +217,13 @@ TEST_F(SignedCatalogRequests, WithAKeyTheSignatureFollowsTheCatalog) {
     EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{"/file/" + Tag() + "/scripts.txt",
                                                           "/file/" + Tag() + "/scripts.txt.sig"}));
 }
+
+// A proxy may send the catalog without a length (or re-chunk it): only its
+// signature then proves it whole, so only with a key is it taken.
+TEST_F(SignedCatalogRequests, ACatalogWithoutALengthIsTakenOnlyWhenSigned) {
+    UseFolders(scripts.ProgramPath(), FaultUrl("/unframed/" + Tag()));
+    const CapturedMessage Unreachable = {WM_APP_CHECK_DONE, CHECK_DONE_UNREACHABLE, 0};
+    EXPECT_EQ(RunCheck(), std::vector<CapturedMessage>{Unreachable});
+    TextCopy(CatalogKeys, CATALOG_KEYS_CAPACITY, Utf16(publisher.KeyText()).c_str());
+    EXPECT_EQ(RunCheck(), std::vector<CapturedMessage>{Arrived});
+}

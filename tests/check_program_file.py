@@ -11,8 +11,10 @@ in the application's windowsSettings, and naming Windows 7, 8, 8.1 and
 10/11; the version resource with VERSION and the program's names; the
 header flags (terminal-server aware, DEP, ASLR with its relocations,
 large-address aware, a subsystem version of at least 6.0); no symbols or
-debug sections. VERSION must have four numbers: Windows refuses to start a
-program whose manifest identity has fewer. Every
+debug sections; an import table (and delay-load table) that names only
+KnownDLLs, so that no library of its imports can be taken from the
+program's own folder. VERSION must have four numbers: Windows refuses to
+start a program whose manifest identity has fewer. Every
 missing piece is printed on a line of its own; the exit code is 1 when any
 is missing.
 """
@@ -46,6 +48,19 @@ SUPPORTED_OS = {
     "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "Windows 8.1",
     "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "Windows 10 and 11",
 }
+# Libraries that Windows 7 to 11 load from the system folder only, whatever
+# lies beside the program (the KnownDLLs of every supported version, 32-bit).
+# Anything else in the import table would be looked for beside Updater.exe
+# first; such libraries are bound at run time by full name instead.
+# COMCTL32 comes through the manifest's side-by-side dependency (checked
+# below), which the loader resolves before looking beside the program.
+KNOWN_DLLS = {
+    "advapi32.dll", "clbcatq.dll", "comdlg32.dll", "gdi32.dll", "imagehlp.dll", "imm32.dll",
+    "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll", "nsi.dll", "ole32.dll",
+    "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll", "shell32.dll",
+    "shlwapi.dll", "user32.dll", "wldap32.dll", "ws2_32.dll",
+}
+SIDE_BY_SIDE_DLLS = {"comctl32.dll"}
 VERSION_STRINGS = {
     "CompanyName": "Morvane",
     "FileDescription": "Zentora Script Updater",
@@ -106,6 +121,25 @@ class Image:
                     start = self.at(data_rva)
                     found[(type_id, name_id)] = self.data[start:start + data_size]
         return found
+
+    def text(self, rva):
+        """The zero-terminated ASCII text at a relative virtual address."""
+        start = self.at(rva)
+        return self.data[start:self.data.index(b"\0", start)].decode("latin-1")
+
+    def imported_libraries(self):
+        """The library names of the import table and of the delay-load table."""
+        names = []
+        for directory, entry_size, name_at in ((1, 20, 12), (13, 32, 4)):
+            rva, size = self.directories[directory]
+            at = self.at(rva) if size else None
+            while at is not None:
+                entry = self.data[at:at + entry_size]
+                if len(entry) < entry_size or not any(entry):
+                    break
+                names.append(self.text(struct.unpack_from("<I", entry, name_at)[0]))
+                at += entry_size
+        return names
 
 
 def version_blocks(data, offset=0):
@@ -199,6 +233,13 @@ def check_header(image, problems):
         problems.append("debug information left in: %s" % (", ".join(debug) or "symbol table"))
 
 
+def check_imports(image, problems):
+    for name in image.imported_libraries():
+        if name.lower() not in KNOWN_DLLS | SIDE_BY_SIDE_DLLS:
+            problems.append("imports %s, which is not a KnownDLL: Windows would take a file of "
+                            "that name from the program's folder" % name)
+
+
 def main(arguments):
     if len(arguments) != 3:
         sys.stderr.write(__doc__)
@@ -222,11 +263,13 @@ def main(arguments):
     if None not in manifests and manifests[0] != manifests[1]:
         problems.append("manifests 1 and 2 differ")
     check_version(resources.get((RT_VERSION, 1)), version, problems)
+    check_imports(image, problems)
     for problem in problems:
         print("%s: %s" % (program, problem))
     if problems:
         return 1
-    print("%s: manifests 1 and 2, version %s, header flags and no debug sections: all there"
+    print("%s: manifests 1 and 2, version %s, header flags, no debug sections and only "
+          "KnownDLLs imported: all there"
           % (program, version))
     return 0
 

@@ -15,6 +15,7 @@
 #include "catalog/check_run.h"
 #include "catalog/local_state.h"
 #include "catalog/signing.h"
+#include "catalog/wire_address.h"
 #include "install/download_worker.h"
 #include "ui/accessible.h"
 #include "ui/display_settings.h"
@@ -387,7 +388,9 @@ void ShowCheckNotice(WPARAM outcome) {
             u"Could not verify the catalog.\r\n%s\r\n\r\nIt is older than a catalog this "
             u"updater already used.";
     }
-    TextFormat(NoticeText, NOTICE_TEXT_CAPACITY, format, ServerUrl);
+    char16_t shown[NOTICE_TEXT_CAPACITY];
+    ShownAddress(ServerUrl, shown, NOTICE_TEXT_CAPACITY);
+    TextFormat(NoticeText, NOTICE_TEXT_CAPACITY, format, shown);
     NoticeText[NOTICE_TEXT_CAPACITY - 1] = 0;
 }
 

@@ -33,6 +33,7 @@
 #include "app/shared_state.h"
 #include "tests/e2e/accessible_reader_win32.h"
 #include "tests/e2e/png_writer.h"
+#include "tests/support/signer.h"
 #include "ui/main_window.h"
 #include "ui/picker.h"
 
@@ -860,6 +861,48 @@ void ScreenReader() {
     Finish(program);
 }
 
+// Libraries planted beside Updater.exe under the names of wininet.dll and
+// bcrypt.dll (a stand-in that has none of their entry points), with Wine set
+// to take a library from the program's folder first, as Windows does for
+// anything not a KnownDLL (WINEDLLOVERRIDES, set by the build for this
+// scenario). A signed catalog from nginx still checks, verifies and installs:
+// the program took neither, neither at start nor when it bound them.
+void PlantedLibraries() {
+    fs::path ini = ServerIni("UPDATER_TEST_SERVERS");
+    const char* standIn = getenv("UPDATER_PLANTED_LIBRARY");
+    if (!Check(!ini.empty() && fs::exists(ini) && standIn != nullptr,
+               "no servers.ini or UPDATER_PLANTED_LIBRARY")) {
+        return;
+    }
+    std::string tag = "e2e-planted-" + std::to_string(GetTickCount());
+    fs::path www = WinePath(IniValue(ini, "www").c_str()) / tag;
+    fs::create_directories(www / "Planted");
+    WriteBytes(www / "Planted" / "a.txt", "a");
+    TestSigner signer;
+    std::string catalog = "[Planted]\nversion = 1\nfile = a.txt|0CC175B9C0F1B6A831C399E269772661|" +
+                          Sha256Hex("a") + "\n";
+    WriteBytes(www / "scripts.txt", catalog);
+    WriteBytes(www / "scripts.txt.sig", signer.SignatureFile(catalog));
+    for (const char* name : {"wininet.dll", "bcrypt.dll"})
+        CopyOneFile(WinePath(standIn), Run.work / name);
+    std::string url = "http://127.0.0.1:" + IniValue(ini, "http_port") + "/" + tag;
+    WriteSettings(std::wstring(url.begin(), url.end()), L"");
+    WriteBytes(Run.work / "updater.ini",
+               ReadBytes(Run.work / "updater.ini") + "key=" + signer.KeyText() + "\r\n");
+    Program program;
+    if (Launch(program) && WaitUntilReady(program)) {
+        ClickControl(program, ID_DOWNLOAD);
+        WaitFor([&] { return Idle(program); }, 30000, "the install");
+        Check(ReadBytes(Run.work / "scripts" / "Planted" / "a.txt") == "a",
+              "the signed script was installed");
+        Shoot(program, "installed");
+        CloseWithTheButton(program);
+    }
+    Finish(program);
+    std::error_code ignored;
+    fs::remove_all(www, ignored);
+}
+
 }  // namespace e2e
 
 using namespace e2e;
@@ -912,7 +955,7 @@ int main(int argc, char** argv) {
         {"unreachable", Unreachable},         {"checking", Checking},
         {"plain-drawing", PlainDrawing},      {"screen-reader", ScreenReader},
         {"display-scaling", DisplayScaling},  {"keyboard", KeyboardScenario},
-        {"keyboard-cancel", KeyboardCancelScenario},
+        {"keyboard-cancel", KeyboardCancelScenario}, {"planted-libraries", PlantedLibraries},
     };
     for (const Entry& entry : scenarios) {
         if (Run.name == entry.name) {

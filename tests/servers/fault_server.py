@@ -41,6 +41,9 @@ parameters is free so that each test can use paths of its own):
                                       bytes, then a reset (RST)
   /file/<relative path>               a file under --www; the raw path is
                                       percent-decoded once; 404 when missing
+  /unframed/<relative path>           the same file with no Content-Length,
+                                      ended by closing the connection
+  /cookie/...                         302 to /status/200/... with a cookie
   /silent/...                         reads the request, never answers
   /stall/<size>/<sent>/...            Content-Length <size>, <sent> bytes,
                                       then nothing more
@@ -68,7 +71,12 @@ parameters is free so that each test can use paths of its own):
 
 Pattern bytes: byte i of a body is i % 251.
 
-Usage: fault_server.py --port P --log FILE --www DIR [--port-file F] [--verbose]
+A second port, the mute port (--mute-port-file receives it), takes every
+connection and never says a byte: a TLS client waits there for a handshake
+that never comes. Each connection is closed after MUTE_SECONDS.
+
+Usage: fault_server.py --port P --log FILE --www DIR [--port-file F]
+                       [--mute-port-file F] [--verbose]
 With --port 0 a free port is taken; --port-file receives the bound port.
 """
 
@@ -87,6 +95,7 @@ import time
 import urllib.parse
 
 SOCKET_TIMEOUT = 15.0
+MUTE_SECONDS = 8.0  # how long the mute port holds a connection
 HOLD_SECONDS = 120.0  # how long a silent or stalled route keeps the client waiting
 PATTERN_PERIOD = 251
 # A whole number of periods, so slicing from (offset % 251) stays in phase.
@@ -234,6 +243,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "short": self._r_short,
             "reset": self._r_reset,
             "file": self._r_file,
+            "unframed": self._r_unframed,
+            "cookie": self._r_cookie,
             "silent": self._r_silent,
             "stall": self._r_stall,
             "loop": self._r_loop,
@@ -357,7 +368,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
             pass
 
     def _r_file(self, args, path):
-        raw = path[len("/file/"):]
+        data = self._www_file("/file/", path)
+        if data is not None:
+            self._simple(200, data)
+
+    def _r_unframed(self, args, path):
+        data = self._www_file("/unframed/", path)
+        if data is not None:
+            self._head(200, None, close=True)
+            self._send(data)
+
+    def _r_cookie(self, args, path):
+        rest = path[len("/cookie/"):]
+        self._head(302, 0, headers=(("Location", "/status/200/" + rest),
+                                     ("Set-Cookie", "probe=1; Path=/")))
+
+    def _www_file(self, prefix, path):
+        """The bytes of the file under --www that path names after prefix, or
+        None after answering 404."""
+        raw = path[len(prefix):]
         rel = urllib.parse.unquote_to_bytes(raw)
         root = os.path.realpath(os.fsencode(self.server.www))
         full = os.path.realpath(os.path.join(root, rel.lstrip(b"/")))
@@ -365,14 +394,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 or not (full == root or full.startswith(root + b"/"))
                 or not os.path.isfile(full)):
             self._not_found()
-            return
+            return None
         try:
             with open(full, "rb") as f:
                 data = f.read()
         except OSError:
             self._not_found()
-            return
-        self._simple(200, data)
+            return None
+        return data
 
 
     # -- routes for misbehaving servers -----------------------------------
@@ -524,12 +553,43 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
             super().handle_error(request, client_address)
 
 
+def _hold_mute(connection):
+    """Reads and drops what comes, answers nothing, closes after MUTE_SECONDS."""
+    deadline = time.monotonic() + MUTE_SECONDS
+    with connection:
+        while time.monotonic() < deadline:
+            ready, _, _ = select.select([connection], [], [], 0.2)
+            if ready:
+                try:
+                    if not connection.recv(4096):
+                        return
+                except OSError:
+                    return
+
+
+def _serve_mute(listener):
+    while True:
+        try:
+            connection, _ = listener.accept()
+        except OSError:
+            return
+        threading.Thread(target=_hold_mute, args=(connection,), daemon=True).start()
+
+
+def _write_port(path, port):
+    tmp = path + ".tmp"
+    with open(tmp, "w") as f:
+        f.write("%d\n" % port)
+    os.replace(tmp, path)
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--www", required=True)
     parser.add_argument("--port-file")
+    parser.add_argument("--mute-port-file")
     parser.add_argument("--verbose", action="store_true",
                         help="print the bound port and requests")
     opts = parser.parse_args(argv)
@@ -537,11 +597,14 @@ def main(argv=None):
     server = Server(("127.0.0.1", opts.port), opts.log,
                     os.path.abspath(opts.www), opts.verbose)
     port = server.server_address[1]
+    if opts.mute_port_file:
+        mute = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        mute.bind(("127.0.0.1", 0))
+        mute.listen(64)
+        threading.Thread(target=_serve_mute, args=(mute,), daemon=True).start()
+        _write_port(opts.mute_port_file, mute.getsockname()[1])
     if opts.port_file:
-        tmp = opts.port_file + ".tmp"
-        with open(tmp, "w") as f:
-            f.write("%d\n" % port)
-        os.replace(tmp, opts.port_file)
+        _write_port(opts.port_file, port)
     if opts.verbose:
         print("listening on 127.0.0.1:%d" % port, flush=True)
     try:

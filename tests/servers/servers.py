@@ -63,6 +63,7 @@ class Paths:
         self.fault_log = os.path.join(self.dir, "fault-requests.log")
         self.fault_err = os.path.join(self.dir, "fault-server.err")
         self.fault_port = os.path.join(self.dir, "fault.port")
+        self.mute_port = os.path.join(self.dir, "mute.port")
 
 
 # ---------------------------------------------------------------------------
@@ -326,6 +327,16 @@ http {{
         location / {{
         }}
 
+        # Redirects to the same path under the other scheme's port (from
+        # either port): /tohttp/P to http://localhost:HTTP/P, /tohttps/P to
+        # https://localhost:HTTPS/P.
+        location ~ ^/tohttp/(.*)$ {{
+            return 302 http://localhost:{http_port}/$1;
+        }}
+        location ~ ^/tohttps/(.*)$ {{
+            return 302 https://localhost:{https_port}/$1;
+        }}
+
         # Answered by servers.py while it waits for the ports to come up.
         location = {PROBE_PATH} {{
             return 204;
@@ -425,7 +436,8 @@ def _start_fault_server(paths, deadline):
         pass
     proc = _spawn([sys.executable, FAULT_SERVER, "--port", "0",
                    "--log", paths.fault_log, "--www", paths.www,
-                   "--port-file", paths.fault_port], paths.fault_err)
+                   "--port-file", paths.fault_port, "--mute-port-file", paths.mute_port],
+                  paths.fault_err)
     while time.monotonic() < deadline:
         if proc.poll() is not None:
             raise StartError("fault server exited with %d:\n%s" % (
@@ -434,7 +446,9 @@ def _start_fault_server(paths, deadline):
             with open(paths.fault_port) as f:
                 text = f.read().strip()
             if text.isdigit():
-                return proc, int(text)
+                # The mute port is written first.
+                with open(paths.mute_port) as f:
+                    return proc, int(text), int(f.read().strip())
         except FileNotFoundError:
             pass
         time.sleep(0.02)
@@ -499,7 +513,7 @@ def cmd_start(opts):
     started = []
     try:
         make_certificates(paths)
-        fault, fault_port = _start_fault_server(paths, deadline)
+        fault, fault_port, mute_port = _start_fault_server(paths, deadline)
         started.append(("fault", fault.pid))
         _write_pids(paths, started)
         nginx, http_port, https_port = _start_nginx(paths, deadline)
@@ -545,12 +559,13 @@ def cmd_start(opts):
         "http_port=%d\n"
         "https_port=%d\n"
         "fault_port=%d\n"
+        "mute_port=%d\n"
         "www=%s\n"
         "ca_pem=%s\n"
         "ca_der=%s\n"
         "fault_log=%s\n"
         "nginx_log=%s\n"
-    ) % (http_port, https_port, fault_port, paths.www, paths.ca_pem,
+    ) % (http_port, https_port, fault_port, mute_port, paths.www, paths.ca_pem,
          paths.ca_der, paths.fault_log, paths.nginx_log)
     tmp = paths.ini + ".tmp"
     with open(tmp, "w", newline="\n") as f:

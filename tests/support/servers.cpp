@@ -167,9 +167,10 @@ TestServersState LoadServersAt(const std::string& relative, TestServers* servers
     servers->httpPort = PortValue(values, "http_port");
     servers->httpsPort = PortValue(values, "https_port");
     servers->faultPort = PortValue(values, "fault_port");
+    servers->mutePort = PortValue(values, "mute_port");
     if (servers->httpPort == 0 || servers->httpsPort == 0 || servers->faultPort == 0 ||
-        values["www"].empty() || values["ca_pem"].empty() || values["ca_der"].empty() ||
-        values["fault_log"].empty()) {
+        servers->mutePort == 0 || values["www"].empty() || values["ca_pem"].empty() ||
+        values["ca_der"].empty() || values["fault_log"].empty()) {
         *problem = named + " lacks a port or a path";
         return TEST_SERVERS_BROKEN;
     }
@@ -249,6 +250,10 @@ std::u16string ServerTest::HttpsUrl(const std::string& path) const {
 
 std::u16string ServerTest::FaultUrl(const std::string& path) const {
     return Address("http://127.0.0.1", servers_.faultPort, path);
+}
+
+std::u16string ServerTest::MuteHttpsUrl(const std::string& path) const {
+    return Address("https://localhost", servers_.mutePort, path);
 }
 
 fs::path ServerTest::WwwFolder() {

@@ -23,6 +23,7 @@ struct TestServers {
     int httpPort = 0;   // nginx, plain HTTP on 127.0.0.1
     int httpsPort = 0;  // nginx, HTTPS; reach it as https://localhost:PORT
     int faultPort = 0;  // the fault server, plain HTTP on 127.0.0.1
+    int mutePort = 0;   // the fault server's mute port: takes connections, never answers
     fs::path www;       // document root of nginx and of the fault server's /file/
     fs::path caPem;     // the test certificate authority, PEM
     fs::path caDer;     // the same, DER
@@ -80,10 +81,12 @@ protected:
     void TearDown() override;
 
     // Addresses: "http://127.0.0.1:P" + path, "https://localhost:P" + path,
-    // and the fault server's "http://127.0.0.1:P" + path.
+    // the fault server's "http://127.0.0.1:P" + path, and its mute port's
+    // "https://localhost:P" + path.
     std::u16string HttpUrl(const std::string& path) const;
     std::u16string HttpsUrl(const std::string& path) const;
     std::u16string FaultUrl(const std::string& path) const;
+    std::u16string MuteHttpsUrl(const std::string& path) const;
 
     // A fresh folder under www named by the tag; its web path is "/" + Tag().
     fs::path WwwFolder();

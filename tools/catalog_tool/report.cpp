@@ -1,11 +1,15 @@
 // Findings, their one-line form, and the echo to the console.
 #include "tools/catalog_tool/report.h"
 
+#include "catalog/wire_address.h"
 #include "tools/catalog_tool/tool_os.h"
 
 void Report::Add(Severity severity, FindingKind kind, const std::u16string& where, int line,
                  const std::u16string& text) {
-    Finding finding = {severity, kind, where, line, text};
+    // An address is shown with its password masked, as the updater shows it.
+    std::u16string shown(where.size() + 4, u'\0');
+    ShownAddress(where.c_str(), &shown[0], static_cast<int>(shown.size()));
+    Finding finding = {severity, kind, shown.c_str(), line, text};
     if (severity == SEVERITY_ERROR) ++errors_;
     if (severity == SEVERITY_WARNING) ++warnings_;
     findings_.push_back(finding);
