@@ -22,8 +22,12 @@ void PrepareStartUp(HINSTANCE instance, const char16_t* executablePath);
 // when no window came into being). The window is not shown yet.
 HWND StartUp(HINSTANCE instance, const char16_t* executablePath);
 
-// The top-left corner that centres a window of width x height on the work
-// area. A work area smaller than the window splits the overhang evenly.
-POINT CenteredOrigin(const RECT& workArea, int width, int height);
+// The windows' half of start-up, defined with the windows
+// (ui/window_classes.cpp), so that the start-up includes none of their
+// headers. RegisterWindowClasses registers ZentoUpdaterWindow, then
+// ZentoUpdaterPicker, with AppInstance; a second registration simply
+// fails. CreateMainWindow creates the main window and returns MainWindow.
+void RegisterWindowClasses();
+HWND CreateMainWindow();
 
 #endif  // UPDATER_APP_STARTUP_WIN32_H

@@ -13,6 +13,7 @@
 #include "app/settings.h"
 #include "app/shared_state.h"
 #include "app/startup_win32.h"
+#include "ui/window_classes.h"
 #include "catalog/catalog.h"
 #include "catalog/local_state.h"
 #include "tests/support/servers.h"
