@@ -8,6 +8,7 @@
 #include "app/shared_state.h"
 #include "app/shared_state_os.h"
 #include "catalog/catalog.h"
+#include "catalog/hash_os.h"
 #include "catalog/local_state.h"
 #include "catalog/proven_files.h"
 #include "catalog/server.h"
@@ -29,7 +30,9 @@ static void LoadCatalog(unsigned char* bytes) {
     free(bytes);
 }
 
-uint32_t CheckWorker(void* /*unused*/) {
+// Fetches, verifies and loads the catalog and judges every file; returns
+// the CHECK_DONE_ value to report.
+static int CheckCatalog() {
     char16_t address[CATALOG_ADDRESS_CAPACITY];
     BuildResourceAddress(address, CATALOG_ADDRESS_CAPACITY, u"scripts.txt");
     // Without a key nothing checks a catalog's bytes but its own framing: a
@@ -41,22 +44,24 @@ uint32_t CheckWorker(void* /*unused*/) {
     const FetchTerms terms = {CATALOG_MAX_BYTES, ParsePublicKeys(CatalogKeys, keys) == 0};
     uint32_t size = 0;
     unsigned char* bytes = FetchResourceWithTerms(address, &size, -1, &terms);
-    if (bytes == nullptr) {
-        PostToMainWindow(WM_APP_CHECK_DONE, CHECK_DONE_UNREACHABLE, 0);
-        return 0;
-    }
+    if (bytes == nullptr) return CHECK_DONE_UNREACHABLE;
     // With a key, an unverified catalog is never parsed: the tables stay
     // as they were and nothing can be installed.
     int outcome = CheckCatalogSignature(bytes, size);
     if (outcome != CHECK_DONE_ARRIVED) {
         free(bytes);
-        PostToMainWindow(WM_APP_CHECK_DONE, outcome, 0);
-        return 0;
+        return outcome;
     }
     LoadCatalog(bytes);
     LoadProvenFiles();
     for (int script = 0; script < ScriptCount; ++script) RefreshFileStatuses(script);
     SaveProvenFiles();
-    PostToMainWindow(WM_APP_CHECK_DONE, CHECK_DONE_ARRIVED, 0);
+    return CHECK_DONE_ARRIVED;
+}
+
+uint32_t CheckWorker(void* /*unused*/) {
+    int outcome = CheckCatalog();
+    ReleaseThreadCryptoState();
+    PostToMainWindow(WM_APP_CHECK_DONE, outcome, 0);
     return 0;
 }

@@ -18,4 +18,11 @@ bool LocalFileOpens(const char16_t* path);
 // The MD5 of size bytes at data. Returns false (digest empty) on failure.
 bool HashBytes(const void* data, size_t size, char16_t* digest);
 
+// Frees what the crypto library keeps for the calling thread (OpenSSL's
+// per-thread state on POSIX; nothing on Windows). A worker calls it before
+// its final message: the thread may still be ending when the process exits
+// right after that message, and state freed only by the thread's own exit
+// would then be left behind.
+void ReleaseThreadCryptoState();
+
 #endif  // UPDATER_CATALOG_HASH_OS_H

@@ -9,6 +9,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -99,3 +100,5 @@ bool HashBytes(const void* data, size_t size, char16_t* digest) {
     EVP_MD_CTX_free(context);
     return digest[0] != 0;
 }
+
+void ReleaseThreadCryptoState() { OPENSSL_thread_stop(); }

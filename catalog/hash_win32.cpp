@@ -125,3 +125,6 @@ bool HashBytes(const void* data, size_t size, char16_t* digest) {
     EndMd5(md5);
     return digest[0] != 0;
 }
+
+// CryptoAPI keeps nothing per thread.
+void ReleaseThreadCryptoState() {}

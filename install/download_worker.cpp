@@ -183,6 +183,7 @@ uint32_t DownloadWorker(void* scriptIndex) {
     // Only the statuses change; the window reads them after the message.
     RefreshFileStatuses(static_cast<int>(reinterpret_cast<intptr_t>(scriptIndex)));
     SaveProvenFiles();
+    ReleaseThreadCryptoState();
     PostToMainWindow(WM_APP_DOWNLOAD_DONE, success ? 1 : 0, done);
     return 0;
 }
