@@ -79,22 +79,11 @@ TEST_F(AccessibleTest, ControlsAnswerTheClientObjectAloneInEitherWidth) {
                     {static_cast<LPARAM>(OBJID_WINDOW), false},
                     {static_cast<LPARAM>(OBJID_VSCROLL), false},
                     {-25, false}};  // UI Automation's root
-    const struct {
-        int id;
-        LONG role;
-    } controls[] = {{ID_SCRIPT_SELECTOR, ROLE_SYSTEM_COMBOBOX},
-                    {ID_FILE_PROGRESS, ROLE_SYSTEM_PROGRESSBAR},
-                    {ID_TOTAL_PROGRESS, ROLE_SYSTEM_PROGRESSBAR}};
-    for (const auto& control : controls) {
+    for (int id : {ID_SCRIPT_SELECTOR, ID_FILE_PROGRESS, ID_TOTAL_PROGRESS}) {
         for (const auto& request : requests) {
-            IAccessible* object = Ask(Control(control.id), request.objectId);
-            EXPECT_EQ(object != nullptr, request.own) << control.id << " " << request.objectId;
-            if (object == nullptr) continue;
-            VARIANT role;
-            VariantInit(&role);
-            object->get_accRole(Child(CHILDID_SELF), &role);
-            EXPECT_EQ(role.lVal, control.role);
-            object->Release();
+            IAccessible* object = Ask(Control(id), request.objectId);
+            EXPECT_EQ(object != nullptr, request.own) << id << " " << request.objectId;
+            if (object != nullptr) object->Release();
         }
     }
 }

@@ -65,15 +65,18 @@ bool WasHeard(DWORD event, HWND window, LONG child) {
     return false;
 }
 
+IAccessible* ObjectOf(HWND window, long objectId) {
+    IAccessible* object = nullptr;
+    AccessibleObjectFromWindow(window, static_cast<DWORD>(objectId), __uuidof(IAccessible),
+                               reinterpret_cast<void**>(&object));
+    return object;
+}
+
 }  // namespace
 
 bool ReadAccessible(HWND window, long objectId, AccessibleItem* item) {
-    IAccessible* object = nullptr;
-    if (FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(objectId),
-                                          __uuidof(IAccessible),
-                                          reinterpret_cast<void**>(&object)))) {
-        return false;
-    }
+    IAccessible* object = ObjectOf(window, objectId);
+    if (object == nullptr) return false;
     ReadOne(object, CHILDID_SELF, item);
     VARIANT focus = {};
     item->focus = LongOf(object->get_accFocus(&focus), focus, -1);
@@ -89,12 +92,8 @@ bool ReadAccessible(HWND window, long objectId, AccessibleItem* item) {
 }
 
 HRESULT DoDefaultAction(HWND window) {
-    IAccessible* object = nullptr;
-    if (FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT),
-                                          __uuidof(IAccessible),
-                                          reinterpret_cast<void**>(&object)))) {
-        return E_FAIL;
-    }
+    IAccessible* object = ObjectOf(window, OBJID_CLIENT);
+    if (object == nullptr) return E_FAIL;
     VARIANT self = {};
     self.vt = VT_I4;
     HRESULT result = object->accDoDefaultAction(self);

@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,9 @@ std::string ReadBytes(const fs::path& path);
 void CopyFolder(const fs::path& from, const fs::path& to);
 std::string IniValue(const fs::path& file, const std::string& key);
 fs::path ServerIni(const char* variable);
+// The demo folder served as www by the slow server, after delays ("0/400":
+// slow files, "400/0": a slow catalog), and the settings that name it.
+bool DemoOnSlowServer(const std::string& delays, const std::wstring& last, fs::path& www);
 std::wstring LastSetting();
 bool InstalledAsPublished(const fs::path& server, const std::string& script,
                           const std::vector<std::string>& files);
@@ -75,6 +79,9 @@ HWND CloseQuestion(const Program& program);
 bool OpenPicker(const Program& program);
 void ClickIn(HWND window, int x, int y);
 void PressKey(WORD key);
+// Presses the keys in order and lets them go in reverse: a key with its
+// modifiers, such as Alt+Down.
+void PressKeys(std::initializer_list<WORD> keys);
 
 struct Screenshot {
     RECT area = {};

@@ -4,13 +4,9 @@
 // and the picker's rows with it.
 #include <stdio.h>
 
-#include "tests/e2e/driver_win32.h"
-// clang-format off
-#include <commctrl.h>
-// clang-format on
-
 #include "app/shared_state.h"
-#include "ui/main_window.h"
+#include "tests/e2e/driver_win32.h"
+#include "tests/ui_support/window_checks_win32.h"
 #include "ui/picker.h"
 #include "ui/scale.h"
 
@@ -29,43 +25,6 @@ std::string Describe(const RECT& rect) {
     snprintf(text, sizeof text, "(%ld,%ld)-(%ld,%ld)", rect.left, rect.top, rect.right,
              rect.bottom);
     return text;
-}
-
-RECT ClientRectOf(const Program& program, int id) {
-    RECT rect;
-    GetWindowRect(GetDlgItem(program.main, id), &rect);
-    MapWindowPoints(nullptr, program.main, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
-LRESULT Ask(HWND window, UINT message, WPARAM wParam) {
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(window, message, wParam, 0, SMTO_ABORTIFHUNG, 5000, &result);
-    return static_cast<LRESULT>(result);
-}
-
-void CheckLayout(const Program& program) {
-    RECT client;
-    GetClientRect(program.main, &client);
-    Check(client.right == 960 && client.bottom == 570,
-          "the client area is 960 x 570: " + Describe(client));
-    for (const ControlFigures& figures : ControlLayout) {
-        RECT expected = {AtScreenDpi(figures.x), AtScreenDpi(figures.y),
-                         AtScreenDpi(figures.x) + AtScreenDpi(figures.width),
-                         AtScreenDpi(figures.y) + AtScreenDpi(figures.height)};
-        RECT actual = ClientRectOf(program, figures.id);
-        Check(EqualRect(&actual, &expected) != FALSE, "control " + std::to_string(figures.id) +
-                                                          " is at " + Describe(actual) + ", not " +
-                                                          Describe(expected));
-    }
-    HWND list = GetDlgItem(program.main, ID_FILE_LIST);
-    Check(Ask(list, LVM_GETCOLUMNWIDTH, 0) == AtScreenDpi(NAME_COLUMN_WIDTH) &&
-              Ask(list, LVM_GETCOLUMNWIDTH, 1) == AtScreenDpi(STATUS_COLUMN_WIDTH),
-          "the list's columns are scaled");
-    LRESULT margins = Ask(GetDlgItem(program.main, ID_DETAILS), EM_GETMARGINS, 0);
-    Check(LOWORD(margins) == AtScreenDpi(DETAILS_MARGIN) &&
-              HIWORD(margins) == AtScreenDpi(DETAILS_MARGIN),
-          "the details pane's margins are scaled");
 }
 
 void CheckPicker(const Program& program) {
@@ -100,7 +59,8 @@ void DisplayScaling() {
     WriteSettings(Run.demo.wstring(), L"");
     Program program;
     if (Launch(program) && WaitUntilReady(program)) {
-        CheckLayout(program);
+        std::string differences = LayoutDifferences(program.main, ScreenDpi);
+        Check(differences.empty(), "the window is laid out for 144 DPI: " + differences);
         Shoot(program, "ready");
         CheckPicker(program);
         CloseWithTheButton(program);
