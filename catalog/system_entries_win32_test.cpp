@@ -60,6 +60,7 @@ TEST(SystemEntriesTest, WithoutTheEntryPointsFetchesFailAndNothingVerifies) {
     const unsigned char* raw = reinterpret_cast<const unsigned char*>(signature.data());
     ASSERT_TRUE(VerifySignature(signer.Public().point, data.data(), data.size(), raw));
 
+    ASSERT_NE(StandIn(), nullptr);
     for (HMODULE library : {static_cast<HMODULE>(nullptr), StandIn()}) {
         EXPECT_FALSE(BindWinInet(library));
         EXPECT_FALSE(BindCng(library));
