@@ -164,14 +164,16 @@ TEST_F(FaultFetch, ALimitRefusesALargerBodyByItsLengthOrItsBytes) {
     EXPECT_TRUE(FetchWith(FaultUrl("/nolength/100000/" + Tag()), &limited).arrived);
 }
 
-TEST_F(FaultFetch, NeitherTheFragmentNorAnEncodingRequestGoesOnTheWire) {
-    Result result = FetchWith(FaultUrl("/body/10/" + Tag() + "#part"), nullptr);
-    EXPECT_TRUE(result.arrived);
+TEST_F(FaultFetch, NoFragmentCredentialsOrEncodingRequestGoOnTheWire) {
+    std::u16string address = FaultUrl("/body/10/" + Tag() + "#part");
+    address.insert(7, u"user:secret@");  // after "http://"
+    EXPECT_TRUE(FetchWith(address, nullptr).arrived);
     std::vector<FaultRequest> requests = FaultRequestsWith(servers_, Tag());
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].path, "/body/10/" + Tag());
     const std::string encoding = requests[0].Header("Accept-Encoding");
     EXPECT_TRUE(encoding.empty() || encoding == "identity") << encoding;
+    EXPECT_FALSE(requests[0].HasHeader("Authorization")) << requests[0].Header("Authorization");
 }
 
 TEST_F(FaultFetch, ARedirectMayLeadUpToHttpsButNeverDownToHttp) {
@@ -191,15 +193,6 @@ TEST_F(FaultFetch, ARedirectMayLeadUpToHttpsButNeverDownToHttp) {
     }
 }
 
-TEST_F(FaultFetch, ANameAndPasswordInTheAddressAreNeverSent) {
-    std::u16string address = FaultUrl("/status/200/" + Tag());
-    address.insert(7, u"user:secret@");  // after "http://"
-    EXPECT_TRUE(FetchWith(address, nullptr).arrived);
-    std::vector<FaultRequest> requests = FaultRequestsWith(servers_, Tag());
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_FALSE(requests[0].HasHeader("Authorization")) << requests[0].Header("Authorization");
-}
-
 TEST_F(FaultFetch, ACookieTheServerSetsIsNeverSentBack) {
     EXPECT_TRUE(FetchWith(FaultUrl("/cookie/" + Tag()), nullptr).arrived);
     std::vector<FaultRequest> requests = FaultRequestsWith(servers_, Tag());
@@ -210,45 +203,14 @@ TEST_F(FaultFetch, ACookieTheServerSetsIsNeverSentBack) {
 
 namespace {
 
+// A fetch run on a thread of its own.
 struct BackgroundFetch {
     std::u16string address;
     std::atomic<bool> done{false};
     bool arrived = false;
 };
 
-}  // namespace
-
-TEST_F(FaultFetch, CancelEndsAFetchAtOnceWhateverTheServerDoes) {
-    // With the real bound only a cancel could end these in time.
-    FetchSetWaitBoundForTests(FETCH_WAIT_BOUND_MS);
-    for (const char* route : {"/silent", "/stall/5000/1000", "/slow/12/1/20000"}) {
-        CancelFlag.store(0);
-        auto fetch = std::make_shared<BackgroundFetch>();
-        fetch->address = FaultUrl(std::string(route) + "/" + Tag());
-        std::thread([fetch] {
-            uint32_t size = 0;
-            unsigned char* data = FetchResource(fetch->address.c_str(), &size, 0);
-            fetch->arrived = data != nullptr;
-            free(data);
-            fetch->done.store(true);
-        }).detach();
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        RequestCancel();
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!fetch->done.load() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        // Far inside the 30 s bound: the cancel ended it.
-        ASSERT_TRUE(fetch->done.load()) << route << ": the cancelled fetch went on";
-        EXPECT_FALSE(fetch->arrived) << route;
-    }
-}
-
-namespace {
-
-// Runs a fetch of address on a thread of its own and waits for it up to
-// deadlineSeconds; false when it was still running then.
-bool FetchEnds(const std::u16string& address, int deadlineSeconds, bool* arrived) {
+std::shared_ptr<BackgroundFetch> StartFetch(const std::u16string& address) {
     auto fetch = std::make_shared<BackgroundFetch>();
     fetch->address = address;
     std::thread([fetch] {
@@ -258,61 +220,83 @@ bool FetchEnds(const std::u16string& address, int deadlineSeconds, bool* arrived
         free(data);
         fetch->done.store(true);
     }).detach();
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(deadlineSeconds);
-    while (!fetch->done.load() && std::chrono::steady_clock::now() < deadline) {
+    return fetch;
+}
+
+// Waits up to seconds for fetch to end; false when it was still running.
+bool Ends(const BackgroundFetch& fetch, int seconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!fetch.done.load() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    return fetch.done.load();
+}
+
+// Runs a fetch of address and waits up to seconds for it: false when it was
+// still running then, else whether it arrived in *arrived.
+bool FetchEnds(const std::u16string& address, int seconds, bool* arrived) {
+    auto fetch = StartFetch(address);
+    bool ended = Ends(*fetch, seconds);
     *arrived = fetch->arrived;
-    return fetch->done.load();
+    return ended;
 }
 
 }  // namespace
 
+TEST_F(FaultFetch, CancelEndsAFetchAtOnceWhateverTheServerDoes) {
+    // With the real bound only a cancel could end these in time.
+    FetchSetWaitBoundForTests(FETCH_WAIT_BOUND_MS);
+    for (const char* route : {"/silent", "/stall/5000/1000", "/slow/12/1/20000"}) {
+        CancelFlag.store(0);
+        auto fetch = StartFetch(FaultUrl(std::string(route) + "/" + Tag()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        RequestCancel();
+        // Far inside the 30 s bound: the cancel ended it.
+        ASSERT_TRUE(Ends(*fetch, 10)) << route << ": the cancelled fetch went on";
+        EXPECT_FALSE(fetch->arrived) << route;
+    }
+}
+
 #ifdef _WIN32
+namespace {
+
+// Waits up to a minute for every fetch thread given up on to end.
+bool NoFetchAbandoned() {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (FetchAbandonedCountForTests() != 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return FetchAbandonedCountForTests() == 0;
+}
+
+}  // namespace
+
 // Each cancel leaves a thread blocked on the silent server until its bound;
 // past FETCH_MAX_ABANDONED of them a fetch fails at once, even from a sound
 // server, and fetching works again once they have ended.
 TEST_F(FaultFetch, AbandonedFetchesAreBoundedUntilTheirThreadsEnd) {
     // Earlier tests' cancels may still hold threads (for up to their bound).
-    auto settled = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (FetchAbandonedCountForTests() != 0 && std::chrono::steady_clock::now() < settled) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    ASSERT_EQ(FetchAbandonedCountForTests(), 0);
+    ASSERT_TRUE(NoFetchAbandoned());
     FetchSetWaitBoundForTests(10000);
     WriteFileBytes(WwwFolder() / "x.txt", "x");
     const std::u16string sound = HttpUrl("/" + Tag() + "/x.txt");
     bool arrived = false;
-    ASSERT_TRUE(FetchEnds(sound, 10, &arrived));
-    ASSERT_TRUE(arrived);
+    ASSERT_TRUE(FetchEnds(sound, 10, &arrived) && arrived);
     std::vector<std::shared_ptr<BackgroundFetch>> fetches;
     for (int i = 0; i < FETCH_MAX_ABANDONED; ++i) {
-        fetches.push_back(std::make_shared<BackgroundFetch>());
-        fetches.back()->address = FaultUrl("/silent/" + Tag() + "/" + std::to_string(i));
-        std::thread([fetch = fetches.back()] {
-            uint32_t size = 0;
-            free(FetchResource(fetch->address.c_str(), &size, 0));
-            fetch->done.store(true);
-        }).detach();
+        fetches.push_back(StartFetch(FaultUrl("/silent/" + Tag() + "/" + std::to_string(i))));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     RequestCancel();
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     for (const auto& fetch : fetches) {
-        while (!fetch->done.load() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        ASSERT_TRUE(fetch->done.load()) << "a cancel did not end its fetch";
+        ASSERT_TRUE(Ends(*fetch, 5)) << "a cancel did not end its fetch";
     }
     CancelFlag.store(0);
     EXPECT_EQ(FetchAbandonedCountForTests(), FETCH_MAX_ABANDONED);
     ASSERT_TRUE(FetchEnds(sound, 10, &arrived));
     EXPECT_FALSE(arrived) << "a fetch started past the bound on abandoned threads";
     // Their receive bound (10 s) ends the threads; then the count comes back.
-    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (FetchAbandonedCountForTests() != 0 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
+    NoFetchAbandoned();
     ASSERT_TRUE(FetchEnds(sound, 10, &arrived));
     EXPECT_TRUE(arrived) << "the abandoned threads were never counted off";
 }

@@ -13,20 +13,17 @@
 
 namespace {
 
+std::wstring ModuleFile(HMODULE module) {
+    wchar_t name[MAX_PATH];
+    return std::wstring(name, GetModuleFileNameW(module, name, MAX_PATH));
+}
+
 // A library with none of the entry points (the GDI+ stand-in the build puts
 // beside this program).
 HMODULE StandIn() {
-    wchar_t program[MAX_PATH];
-    DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring path(program, length);
-    path = path.substr(0, path.find_last_of(L'\\') + 1) + L"gdiplus_first_three.dll";
-    return LoadLibraryW(path.c_str());
-}
-
-std::wstring ModuleFile(HMODULE module) {
-    wchar_t name[MAX_PATH];
-    DWORD length = GetModuleFileNameW(module, name, MAX_PATH);
-    return std::wstring(name, length);
+    std::wstring path = ModuleFile(nullptr);
+    return LoadLibraryW(
+        (path.substr(0, path.find_last_of(L'\\') + 1) + L"gdiplus_first_three.dll").c_str());
 }
 
 }  // namespace
@@ -63,6 +60,7 @@ TEST(SystemEntriesTest, WithoutTheEntryPointsFetchesFailAndNothingVerifies) {
     const unsigned char* raw = reinterpret_cast<const unsigned char*>(signature.data());
     ASSERT_TRUE(VerifySignature(signer.Public().point, data.data(), data.size(), raw));
 
+    ASSERT_NE(StandIn(), nullptr);
     for (HMODULE library : {static_cast<HMODULE>(nullptr), StandIn()}) {
         EXPECT_FALSE(BindWinInet(library));
         EXPECT_FALSE(BindCng(library));

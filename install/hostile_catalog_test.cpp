@@ -35,10 +35,9 @@ size_t CountOf(const std::string& text, const std::string& what) {
     return count;
 }
 
-// A link at link to the file target: a symbolic link, or a second name of
-// the same file. False when this system cannot make one.
-bool MakeFileLink(const fs::path& link, const fs::path& target, bool symbolic) {
-    if (symbolic) return MakeSymbolicLink(link, target);
+// A second name at link of the same file as target. False when this system
+// cannot make one.
+bool MakeSecondName(const fs::path& link, const fs::path& target) {
 #ifdef _WIN32
     return CreateHardLinkW(link.wstring().c_str(), target.wstring().c_str(), nullptr) != FALSE;
 #else
@@ -54,17 +53,6 @@ protected:
     void TearDown() override {
         EndWorkerTest();
         SettingsPath[0] = 0;
-    }
-
-    // Installs S/a.lua while a.lua.new names elsewhere/outside.txt.
-    void InstallOverThePlantedName() {
-        ASSERT_TRUE(LoadCatalogText("[S]\n" + FileLine("a.lua", "new")));
-        RefreshFileStatuses(0);
-        EXPECT_EQ(LastMessage(RunDownload(0)), (CapturedMessage{Done, 1, 1}));
-        EXPECT_EQ(ReadFileBytes(elsewhere / "outside.txt"), "the user's own file");
-        EXPECT_EQ(ReadFileBytes(program / "S/a.lua"), "new");
-        EXPECT_FALSE(fs::is_symlink(program / "S/a.lua"));
-        EXPECT_FALSE(fs::exists(fs::symlink_status(program / "S/a.lua.new")));
     }
 
     TempFolder program;    // Updater.exe's folder, and the scripts folder by default
@@ -144,8 +132,13 @@ TEST_F(HostileTest, ASecondNameOfAnOutsideFileAtTheTemporaryNameIsReplaced) {
     WriteFileBytes(server / "S/a.lua", "new");
     WriteFileBytes(elsewhere / "outside.txt", "the user's own file");
     fs::create_directories(program / "S");
-    ASSERT_TRUE(MakeFileLink(program / "S/a.lua.new", elsewhere / "outside.txt", false));
-    InstallOverThePlantedName();
+    ASSERT_TRUE(MakeSecondName(program / "S/a.lua.new", elsewhere / "outside.txt"));
+    ASSERT_TRUE(LoadCatalogText("[S]\n" + FileLine("a.lua", "new")));
+    RefreshFileStatuses(0);
+    EXPECT_EQ(LastMessage(RunDownload(0)), (CapturedMessage{Done, 1, 1}));
+    EXPECT_EQ(ReadFileBytes(elsewhere / "outside.txt"), "the user's own file");
+    EXPECT_EQ(ReadFileBytes(program / "S/a.lua"), "new");
+    EXPECT_FALSE(fs::exists(program / "S/a.lua.new"));
 }
 
 TEST_F(HostileTest, AFolderAtTheTemporaryNameIsAWriteFailure) {
