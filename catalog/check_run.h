@@ -6,7 +6,14 @@
 
 #include <stdint.h>
 
+#include "catalog/server.h"
+
 // Thread routine; the parameter is ignored. Start it with StartWorkerThread.
+// The size and framing rules the catalog is fetched under (catalog-tool
+// check applies the same ones).
+extern const uint32_t CATALOG_MAX_BYTES;
+extern const FetchTerms CatalogTerms;
+
 uint32_t CheckWorker(void* unused);
 
 #endif  // UPDATER_CATALOG_CHECK_RUN_H
