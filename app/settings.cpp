@@ -122,6 +122,15 @@ void LoadSettings() {
     ResolveSettings(executablePath);
 }
 
+// Defined below, with `last`.
+static bool HoldsLineBreak(const char16_t* text);
+
+void RememberCatalogKeys(const char16_t* keys) {
+    if (HoldsLineBreak(keys)) return;
+    TextCopy(CatalogKeys, CATALOG_KEYS_CAPACITY, keys);
+    if (SettingsPath[0] != 0) OsWriteProfileString(SettingsSection, u"key", keys, SettingsPath);
+}
+
 void ReadLastScript(char16_t* buffer) {
     ReadSetting(u"last", u"", buffer, LAST_SCRIPT_CAPACITY);
 }

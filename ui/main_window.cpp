@@ -14,6 +14,7 @@
 #include "catalog/check_run.h"
 #include "catalog/local_state.h"
 #include "catalog/signing.h"
+#include "catalog/trust_store.h"
 #include "install/download_worker.h"
 #include "ui/draw.h"
 #include "ui/picker.h"
@@ -112,6 +113,7 @@ void ShowNoServerNotice() {
 void StartCheck() {
     WorkerBusy = 1;
     SelectedScript = -1;
+    CatalogRefused = false;
     SetWindowTextW(ControlWindow(ID_DETAILS), L"Checking for updates...");
     UpdateButtons();
     if (!StartWorkerThread(CheckWorker, nullptr)) {
@@ -347,11 +349,12 @@ void ShowCheckNotice(WPARAM outcome) {
 void OnCheckDone(WPARAM outcome) {
     WorkerBusy = 0;
     if (outcome == CHECK_DONE_ARRIVED) {
-        if (CatalogSigned) RememberAcceptedSerial(CatalogSerial);
+        RememberTrustedCatalog();
         SelectScript(LastChosenScript());
         UpdateSummary();
         return;
     }
+    CatalogRefused = outcome == CHECK_DONE_NOT_VERIFIED || outcome == CHECK_DONE_OLDER;
     ShowCheckNotice(outcome);
     UpdateSummary();
     UpdateDetailsText();
