@@ -37,6 +37,7 @@ enum FindingKind {
     FINDING_TEXT_AFTER_BRACKET,      // ignored text after a section's ']'
     FINDING_TEXT_AFTER_DIGEST,       // ignored text after a second '|'
     FINDING_VALUE_REPLACED,          // a later version or desc wins over an earlier one
+    FINDING_NO_VERSION,              // a section without a version line
     FINDING_DUPLICATE_SCRIPT,        // two sections of one name
     FINDING_DUPLICATE_FILE,          // two lines naming one local file
     FINDING_INVALID_UTF8,            // bytes the updater turns into U+FFFD
@@ -112,5 +113,9 @@ std::u16string NumberText(long long value);
 std::u16string Quoted(const std::u16string& text);  // 'text', made Visible
 // Control characters as \r, \n, \t or \xNN, so that a message stays one line.
 std::u16string Visible(const std::u16string& text);
+// UTF-8 to UTF-16 and back with the program's own conversion (invalid
+// sequences become U+FFFD; a text holding a zero ends there).
+std::u16string Utf16Of(const std::string& utf8);
+std::string Utf8Of(const std::u16string& text);
 
 #endif  // UPDATER_TOOLS_CATALOG_TOOL_REPORT_H
