@@ -8,7 +8,7 @@
 #include "app/settings_os.h"
 #include "app/text.h"
 
-int ReadProfileString(const char16_t* section, const char16_t* key, const char16_t* fallback,
+int ReadIniString(const char16_t* section, const char16_t* key, const char16_t* fallback,
                       char16_t* buffer, int capacity, const char16_t* file) {
     std::string bytes;
     std::u16string value;
@@ -38,7 +38,7 @@ static bool ReadForRewrite(const char16_t* file, std::u16string* text, IniEncodi
     return false;
 }
 
-bool WriteProfileString(const char16_t* section, const char16_t* key, const char16_t* value,
+bool WriteIniString(const char16_t* section, const char16_t* key, const char16_t* value,
                         const char16_t* file) {
     std::u16string text;
     IniEncoding encoding;

@@ -16,7 +16,7 @@ const size_t INI_FILE_MAX_BYTES = 1 << 20;
 // missing or the file cannot be read. Section and key names compare without
 // regard to case; a key that is present with an empty value gives the empty
 // text. Returns the length.
-int ReadProfileString(const char16_t* section, const char16_t* key, const char16_t* fallback,
+int ReadIniString(const char16_t* section, const char16_t* key, const char16_t* fallback,
                       char16_t* buffer, int capacity, const char16_t* file);
 
 // Sets key in section of file to value, creating the file (UTF-16 with a
@@ -25,7 +25,7 @@ int ReadProfileString(const char16_t* section, const char16_t* key, const char16
 // leaving the file as it was, when it cannot be read or replaced, when its
 // bytes do not decode and encode back to themselves (a damaged file), or when
 // its encoding cannot hold value.
-bool WriteProfileString(const char16_t* section, const char16_t* key, const char16_t* value,
+bool WriteIniString(const char16_t* section, const char16_t* key, const char16_t* value,
                         const char16_t* file);
 
 #endif  // UPDATER_APP_INI_FILE_H

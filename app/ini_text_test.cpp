@@ -71,7 +71,7 @@ TEST(IniFile, AWriteReplacesTheFileWholeAndLeavesNothingElse) {
     TempFolder folder;
     WriteFileBytes(folder / "updater.ini", "\xEF\xBB\xBF[updater]\nurl=u\n");
     std::u16string file = folder.ProgramPath("updater.ini");
-    ASSERT_TRUE(WriteProfileString(u"updater", u"last", u"n", file.c_str()));
+    ASSERT_TRUE(WriteIniString(u"updater", u"last", u"n", file.c_str()));
     EXPECT_EQ(ReadFileBytes(folder / "updater.ini"), "\xEF\xBB\xBF[updater]\nurl=u\nlast=n\n");
     int entries = 0;
     for (const auto& entry : fs::directory_iterator(folder.Path())) {
@@ -85,10 +85,10 @@ TEST(IniFile, AFolderInPlaceOfTheFileIsNotReplaced) {
     TempFolder folder;
     fs::create_directory(folder / "updater.ini");
     std::u16string file = folder.ProgramPath("updater.ini");
-    EXPECT_FALSE(WriteProfileString(u"updater", u"last", u"n", file.c_str()));
+    EXPECT_FALSE(WriteIniString(u"updater", u"last", u"n", file.c_str()));
     EXPECT_TRUE(fs::is_directory(folder / "updater.ini"));
     char16_t value[16];
-    ReadProfileString(u"updater", u"last", u"fallback", value, 16, file.c_str());
+    ReadIniString(u"updater", u"last", u"fallback", value, 16, file.c_str());
     EXPECT_EQ(std::u16string(value), u"fallback");
 }
 
@@ -98,6 +98,6 @@ TEST(IniFile, ReadsAUtf16File) {
     WriteFileBytes(folder / "updater.ini", IniEncode(text, IniUtf16WithMark));
     std::u16string file = folder.ProgramPath("updater.ini");
     char16_t value[32];
-    ReadProfileString(u"updater", u"folder", u"", value, 32, file.c_str());
+    ReadIniString(u"updater", u"folder", u"", value, 32, file.c_str());
     EXPECT_EQ(std::u16string(value), u"C:\\Sk\u00E9");
 }

@@ -31,7 +31,7 @@ static void ReadSetting(const char16_t* key, const char16_t* fallback, char16_t*
         TextCopy(buffer, capacity, fallback);
         return;
     }
-    ReadProfileString(SettingsSection, key, fallback, buffer, capacity, SettingsPath);
+    ReadIniString(SettingsSection, key, fallback, buffer, capacity, SettingsPath);
 }
 
 bool IsWebAddress(const char16_t* text) {
@@ -196,7 +196,7 @@ void RememberAcceptedSerial(uint64_t serial) {
     } while (serial != 0);
     for (int i = 0; i < length; ++i) text[i] = reversed[length - 1 - i];
     text[length] = 0;
-    WriteProfileString(SettingsSection, u"serial", text, SettingsPath);
+    WriteIniString(SettingsSection, u"serial", text, SettingsPath);
 }
 
 void ResolveSettings(const char16_t* executablePath) {
@@ -225,6 +225,15 @@ void LoadSettings() {
     ResolveSettings(executablePath);
 }
 
+// Defined below, with `last`.
+static bool HoldsLineBreak(const char16_t* text);
+
+void RememberCatalogKeys(const char16_t* keys) {
+    if (HoldsLineBreak(keys)) return;
+    TextCopy(CatalogKeys, CATALOG_KEYS_CAPACITY, keys);
+    if (SettingsPath[0] != 0) WriteIniString(SettingsSection, u"key", keys, SettingsPath);
+}
+
 void ReadLastScript(char16_t* buffer) {
     ReadSetting(u"last", u"", buffer, LAST_SCRIPT_CAPACITY);
 }
@@ -237,5 +246,5 @@ static bool HoldsLineBreak(const char16_t* text) {
 
 void WriteLastScript(const char16_t* name) {
     if (SettingsPath[0] == 0 || HoldsLineBreak(name)) return;
-    WriteProfileString(SettingsSection, u"last", name, SettingsPath);
+    WriteIniString(SettingsSection, u"last", name, SettingsPath);
 }

@@ -52,6 +52,10 @@ extern uint64_t AcceptedSerial;
 // Stores serial as `serial` when it is higher than AcceptedSerial.
 void RememberAcceptedSerial(uint64_t serial);
 
+// Sets CatalogKeys to keys and stores them as `key` (a catalog moved the
+// updater to a new key). Keys with a line break are never written.
+void RememberCatalogKeys(const char16_t* keys);
+
 // Resolves SettingsPath, ScriptsFolder and ServerUrl from the running
 // executable's location. Cannot fail: missing values take their defaults,
 // and an executable path too long to hold whole reads no settings file.

@@ -208,6 +208,9 @@ TEST_F(SettingsTest, KeyAndSerialForSignedCatalogs) {
         EXPECT_EQ(std::u16string(CatalogKeys), std::u16string(DefaultCatalogKeys));
         EXPECT_EQ(AcceptedSerial, 0u);
     }
+    // Separators alone are not blank: they stay, and the check refuses them.
+    Resolve("[updater]\r\nkey= , ,\r\n");
+    EXPECT_EQ(std::u16string(CatalogKeys), u", ,");
     // Only a higher serial is stored, and it survives the next start.
     RememberAcceptedSerial(900000000000000001ull);
     RememberAcceptedSerial(5);

@@ -96,31 +96,32 @@ LineVerdict HandleHeader(ParseState& state, char16_t* line) {
 
 LineVerdict AddNote(ScriptRecord& script, const char16_t* value) {
     int length = TextLength(value);
-    if (length + NotesLength + 6 > NOTES_CAPACITY) return LINE_NOTES_FULL;
+    if (length + NotesLength + NOTE_OVERHEAD > NOTES_CAPACITY) return LINE_NOTES_FULL;
     if (script.noteOffset < 0) script.noteOffset = NotesLength;
     NotesLength += TextFormat(NotesText + NotesLength, NOTES_CAPACITY - NotesLength,
                               u"- %s\r\n", value);
     return LINE_NOTE_TAKEN;
 }
 
-// The third field of a file or keep value, up to a third bar: the SHA-256
-// of a signed catalog. A field too long for the record, cut, could pass for
-// a digest it is not: it counts as none.
+// The third field of a file or keep value: the SHA-256 of a signed
+// catalog. A field too long for the record, cut, could pass for a digest it
+// is not: it counts as none.
 void CopySha256Field(char16_t* out, const char16_t* field) {
-    int length = 0;
-    while (field[length] != 0 && field[length] != u'|') ++length;
+    int length = TextLength(field);
     if (length >= FILE_SHA256_CAPACITY) length = 0;
     for (int i = 0; i < length; ++i) out[i] = field[i];
     out[length] = 0;
 }
 
 // Cuts a file or keep value at its bars: the path before the first, the
-// digest up to the second; what follows that (a signed catalog's SHA-256)
-// is left whole.
+// digest up to the second, a signed catalog's SHA-256 up to a third, and
+// whatever follows that.
 void SplitFileValue(ParsedLine& parts, char16_t* value) {
     parts.path = value;
     parts.digest = u"";
-    parts.afterDigest = nullptr;  // the record is not cleared between lines without an observer
+    // The record is not cleared between lines without an observer.
+    parts.afterDigest = nullptr;
+    parts.afterSha256 = nullptr;
     char16_t* bar = TextFindChar(value, u'|');
     if (bar == nullptr) return;
     *bar = 0;
@@ -129,6 +130,10 @@ void SplitFileValue(ParsedLine& parts, char16_t* value) {
     if (secondBar == nullptr) return;
     *secondBar = 0;
     parts.afterDigest = secondBar + 1;
+    char16_t* thirdBar = TextFindChar(secondBar + 1, u'|');
+    if (thirdBar == nullptr) return;
+    *thirdBar = 0;
+    parts.afterSha256 = thirdBar + 1;
 }
 
 LineVerdict AddFile(ParseState& state, char16_t* value, int keep) {
@@ -161,18 +166,22 @@ LineVerdict AddFile(ParseState& state, char16_t* value, int keep) {
 }
 
 LineVerdict HandleKeyLine(ParseState& state, char16_t* line) {
+    // Split before the section is known: a line before the first section
+    // (a signed catalog's serial) is told with its key and value too.
+    char16_t* equals = TextFindChar(line, u'=');
+    char16_t* key = line;
+    char16_t* value = equals != nullptr ? equals + 1 : nullptr;
+    if (equals != nullptr) {
+        *equals = 0;
+        TrimSpaces(key);
+        TrimSpaces(value);
+        state.line.key = key;
+        state.line.value = value;
+    }
     if (state.current == nullptr) {
         return state.sawHeader ? LINE_AFTER_REFUSED_HEADER : LINE_BEFORE_FIRST_SECTION;
     }
-    char16_t* equals = TextFindChar(line, u'=');
     if (equals == nullptr) return LINE_NO_EQUALS;
-    *equals = 0;
-    char16_t* key = line;
-    char16_t* value = equals + 1;
-    TrimSpaces(key);
-    TrimSpaces(value);
-    state.line.key = key;
-    state.line.value = value;
 
     ScriptRecord& script = *state.current;
     if (TextCompareNoCase(key, u"version") == 0) {

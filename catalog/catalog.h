@@ -27,6 +27,9 @@ enum {
     MAX_SCRIPTS = 64,
     MAX_FILES = 4096,
     NOTES_CAPACITY = 4096,
+    // What a note takes in NotesText beyond its own characters: "- ", the
+    // line end, and the room for its run's terminator and the last one.
+    NOTE_OVERHEAD = 6,
 };
 
 struct ScriptRecord {

@@ -18,6 +18,10 @@
 // catalog is refused as soon as that is known, rather than held.
 const uint32_t CATALOG_MAX_BYTES = 16u * 1024 * 1024;
 
+FetchTerms CatalogFetchTerms(bool signatureChecked) {
+    return FetchTerms{CATALOG_MAX_BYTES, !signatureChecked};
+}
+
 // Parses the fetched bytes into the emptied tables. A catalog whose UTF-16
 // copy cannot be allocated leaves them empty: it still arrived.
 static void LoadCatalog(unsigned char* bytes) {
@@ -35,13 +39,9 @@ static void LoadCatalog(unsigned char* bytes) {
 static int CheckCatalog() {
     char16_t address[CATALOG_ADDRESS_CAPACITY];
     BuildResourceAddress(address, CATALOG_ADDRESS_CAPACITY, u"scripts.txt");
-    // Without a key nothing checks a catalog's bytes but its own framing: a
-    // cut one must not pass for a shorter catalog. With one its signature
-    // proves every byte, so a catalog that a proxy re-chunked or sent
-    // without a length is taken (and a key that does not parse fails
-    // closed at the signature).
+    // A key that does not parse still fails closed, at the signature.
     PublicKey keys[MAX_CATALOG_KEYS];
-    const FetchTerms terms = {CATALOG_MAX_BYTES, ParsePublicKeys(CatalogKeys, keys) == 0};
+    const FetchTerms terms = CatalogFetchTerms(ParsePublicKeys(CatalogKeys, keys) > 0);
     uint32_t size = 0;
     unsigned char* bytes = FetchResourceWithTerms(address, &size, -1, &terms);
     if (bytes == nullptr) return CHECK_DONE_UNREACHABLE;

@@ -51,6 +51,23 @@ bool LocalFilePathFits(const ScriptRecord& script, const FileRecord& file) {
     return length < LOCAL_PATH_CAPACITY;
 }
 
+int ScriptsFolderRoom(const char16_t* name, const char16_t* path) {
+    enum { LONGEST_FILE_NAME = 259, LONGEST_FOLDER_NAME = 247, TEMPORARY_SUFFIX = 4 };
+    int nameLength = TextLength(name);
+    int pathLength = TextLength(path);
+    // folder "\" name "\" path ".new"
+    int forFile = LONGEST_FILE_NAME - TEMPORARY_SUFFIX - (1 + nameLength + 1 + pathLength);
+    // The file's folder ends at the last separator of the path, or else
+    // after the name.
+    int lastSeparator = -1;
+    for (int i = 0; i < pathLength; ++i) {
+        if (path[i] == u'/' || path[i] == u'\\') lastSeparator = i;
+    }
+    int afterFolder = lastSeparator >= 0 ? 1 + nameLength + 1 + lastSeparator : 1 + nameLength;
+    int forFolder = LONGEST_FOLDER_NAME - afterFolder;
+    return forFile < forFolder ? forFile : forFolder;
+}
+
 void LocalFilePath(char16_t* buffer, const ScriptRecord& script, const FileRecord& file) {
     TextFormat(buffer, LOCAL_PATH_CAPACITY, u"%s\\%s\\%s", ScriptsFolder, script.name, file.path);
     TextReplaceChar(buffer, u'/', u'\\');

@@ -29,6 +29,16 @@ void LocalFilePath(char16_t* buffer, const ScriptRecord& script, const FileRecor
 // False for every file when there is no scripts folder (ScriptsFolder empty).
 bool LocalFilePathFits(const ScriptRecord& script, const FileRecord& file);
 
+// The longest scripts folder under which ScriptsFolder\name\path can be
+// written by the Windows file calls' plain names: its temporary
+// "<target>.new" within 259 characters, and its folder within 247 (what
+// CreateDirectoryW makes, leaving room for an 8.3 name). Longer names would
+// need the \\?\ form, which turns off the system's clean-up of names and
+// makes files the host program and Explorer may not reach. Negative when no
+// folder can hold the file. The download worker and catalog-tool both judge
+// by it.
+int ScriptsFolderRoom(const char16_t* name, const char16_t* path);
+
 // True when status means the file is to be downloaded (New or Update).
 bool NeedsDownload(int32_t status);
 

@@ -70,11 +70,12 @@ struct ParsedLine {
     // only; null where the line has no such part.
     const char16_t* name;          // header: between '[' and ']', not cut
     const char16_t* afterBracket;  // header: after ']'
-    const char16_t* key;           // key line with '=': trimmed
+    const char16_t* key;           // key line with '=' (in a section or not): trimmed
     const char16_t* value;         // trimmed; for file and keep lines up to the first '|'
     const char16_t* path;          // file and keep: before the first '|', not cut
     const char16_t* digest;        // file and keep: between the bars, not cut
-    const char16_t* afterDigest;   // file and keep: after a second '|'
+    const char16_t* afterDigest;   // file and keep: after a second '|', up to a third (SHA-256)
+    const char16_t* afterSha256;   // file and keep: after a third '|'
 };
 
 class CatalogObserver {

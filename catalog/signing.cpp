@@ -9,9 +9,14 @@
 #include "app/shared_state.h"
 #include "app/text.h"
 #include "catalog/server.h"
+#include "catalog/trust_store.h"
 
 bool CatalogSigned;
 uint64_t CatalogSerial;
+char16_t CatalogKeysLearned[CATALOG_KEYS_CAPACITY];
+
+const char16_t SerialKey[] = u"serial";
+const char16_t NextKeyKey[] = u"nextkey";
 
 namespace {
 
@@ -106,17 +111,6 @@ ByteLine TrimmedLine(const unsigned char* start, size_t length) {
     return {start, length};
 }
 
-bool KeyIsSerial(ByteLine key) {
-    const char word[] = "serial";
-    if (key.length != 6) return false;
-    for (size_t i = 0; i < 6; ++i) {
-        unsigned char c = key.start[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
-        if (c != static_cast<unsigned char>(word[i])) return false;
-    }
-    return true;
-}
-
 // 1 to 18 decimal digits, so that any value fits 64 bits.
 bool ParseSerialValue(ByteLine value, uint64_t* serial) {
     if (value.length == 0 || value.length > 18) return false;
@@ -130,28 +124,62 @@ bool ParseSerialValue(ByteLine value, uint64_t* serial) {
     return true;
 }
 
-// Handles one line before the first section. Returns false at a section.
-bool HandleSerialLine(ByteLine line, SerialResult* result, uint64_t* serial) {
-    if (line.length == 0) return true;
-    if (line.start[0] == '[') return false;
+// The signing line of the byte line, or HEADER_NONE; its value in *value.
+HeaderKey HeaderLineOf(ByteLine line, ByteLine* value) {
     const unsigned char* equals =
         static_cast<const unsigned char*>(memchr(line.start, '=', line.length));
-    if (equals == nullptr) return true;
+    if (equals == nullptr) return HEADER_NONE;
     ByteLine key = TrimmedLine(line.start, static_cast<size_t>(equals - line.start));
-    if (!KeyIsSerial(key)) return true;
-    ByteLine value = TrimmedLine(equals + 1, line.length - (equals + 1 - line.start));
-    bool good = *result == SERIAL_ABSENT && ParseSerialValue(value, serial);
-    *result = good ? SERIAL_FOUND : SERIAL_MALFORMED;
-    return true;
+    enum { LONGEST_KEY = 16 };
+    char16_t keyText[LONGEST_KEY + 1];
+    if (key.length > LONGEST_KEY) return HEADER_NONE;
+    for (size_t i = 0; i < key.length; ++i) keyText[i] = key.start[i];
+    keyText[key.length] = 0;
+    *value = TrimmedLine(equals + 1, line.length - (equals + 1 - line.start));
+    return HeaderKeyOf(keyText);
 }
 
-bool SignedByOneOf(const unsigned char* catalog, size_t size,
-                   const unsigned char signature[SIGNATURE_BYTES], const PublicKey* keys,
-                   int keyCount) {
-    for (int i = 0; i < keyCount; ++i) {
-        if (VerifySignature(keys[i].point, catalog, size, signature)) return true;
+// Looks for the line of one signing key among the lines before the first
+// section of the catalog's bytes (up to its first zero byte, as the parser
+// reads them). Returns how many there are (0, 1, or 2 for two or more), with
+// the first one's value.
+int FindHeaderLine(const unsigned char* bytes, size_t size, HeaderKey wanted, ByteLine* value) {
+    const unsigned char* end = static_cast<const unsigned char*>(memchr(bytes, 0, size));
+    if (end == nullptr) end = bytes + size;
+    const unsigned char* line = bytes;
+    if (end - line >= 3 && memcmp(line, "\xEF\xBB\xBF", 3) == 0) line += 3;
+    int found = 0;
+    while (line < end && found < 2) {
+        const unsigned char* newline =
+            static_cast<const unsigned char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
+        const unsigned char* lineEnd = newline != nullptr ? newline : end;
+        ByteLine trimmed = TrimmedLine(line, static_cast<size_t>(lineEnd - line));
+        if (trimmed.length > 0 && trimmed.start[0] == '[') break;
+        ByteLine lineValue = {nullptr, 0};
+        if (trimmed.length > 0 && HeaderLineOf(trimmed, &lineValue) == wanted) {
+            if (found++ == 0) *value = lineValue;
+        }
+        line = lineEnd + 1;
     }
-    return false;
+    return found;
+}
+
+// The index of the key that made signature, -1 for none.
+int SignerOf(const unsigned char* catalog, size_t size,
+             const unsigned char signature[SIGNATURE_BYTES], const PublicKey* keys, int keyCount) {
+    for (int i = 0; i < keyCount; ++i) {
+        if (VerifySignature(keys[i].point, catalog, size, signature)) return i;
+    }
+    return -1;
+}
+
+void AppendKeyText(char16_t* text, int capacity, const PublicKey& key) {
+    char narrow[PUBLIC_KEY_TEXT_LENGTH + 1];
+    FormatPublicKey(key, narrow);
+    char16_t wide[PUBLIC_KEY_TEXT_LENGTH + 1];
+    for (int i = 0; i <= PUBLIC_KEY_TEXT_LENGTH; ++i) wide[i] = static_cast<char16_t>(narrow[i]);
+    if (text[0] != 0) TextAppend(text, capacity, u" ");
+    TextAppend(text, capacity, wide);
 }
 
 }  // namespace
@@ -159,9 +187,14 @@ bool SignedByOneOf(const unsigned char* catalog, size_t size,
 int ParsePublicKeys(const char16_t* text, PublicKey keys[MAX_CATALOG_KEYS]) {
     int count = 0;
     int i = 0;
+    bool sawComma = false;
     for (;;) {
-        while (text[i] != 0 && IsKeySeparator(text[i])) ++i;
-        if (text[i] == 0) return count;
+        for (; text[i] != 0 && IsKeySeparator(text[i]); ++i) {
+            if (text[i] == u',') sawComma = true;
+        }
+        // Commas alone are what a deploy script writes from empty
+        // variables: a key was meant, so the check stays on and fails.
+        if (text[i] == 0) return count == 0 && sawComma ? -1 : count;
         int start = i;
         while (text[i] != 0 && !IsKeySeparator(text[i])) ++i;
         if (count == MAX_CATALOG_KEYS || !ParseOneKey(text + start, i - start, &keys[count])) {
@@ -191,37 +224,45 @@ bool ParseSignature(const unsigned char* bytes, size_t size,
     return Decode64Bytes(bytes, signature);
 }
 
+HeaderKey HeaderKeyOf(const char16_t* key) {
+    if (TextCompareNoCase(key, SerialKey) == 0) return HEADER_SERIAL;
+    if (TextCompareNoCase(key, NextKeyKey) == 0) return HEADER_NEXTKEY;
+    return HEADER_NONE;
+}
+
 SerialResult ReadCatalogSerial(const unsigned char* bytes, size_t size, uint64_t* serial) {
-    const unsigned char* end = static_cast<const unsigned char*>(memchr(bytes, 0, size));
-    if (end == nullptr) end = bytes + size;
-    const unsigned char* line = bytes;
-    if (end - line >= 3 && memcmp(line, "\xEF\xBB\xBF", 3) == 0) line += 3;
-    SerialResult result = SERIAL_ABSENT;
+    ByteLine value = {nullptr, 0};
     *serial = 0;
-    while (line < end) {
-        const unsigned char* newline =
-            static_cast<const unsigned char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
-        const unsigned char* lineEnd = newline != nullptr ? newline : end;
-        if (!HandleSerialLine(TrimmedLine(line, static_cast<size_t>(lineEnd - line)), &result,
-                              serial)) {
-            break;
-        }
-        line = lineEnd + 1;
-    }
-    if (result != SERIAL_FOUND) *serial = 0;
-    return result;
+    int found = FindHeaderLine(bytes, size, HEADER_SERIAL, &value);
+    if (found == 0) return SERIAL_ABSENT;
+    if (found == 1 && ParseSerialValue(value, serial)) return SERIAL_FOUND;
+    *serial = 0;
+    return SERIAL_MALFORMED;
+}
+
+SerialResult ReadCatalogNextKey(const unsigned char* bytes, size_t size, PublicKey* key) {
+    ByteLine value = {nullptr, 0};
+    int found = FindHeaderLine(bytes, size, HEADER_NEXTKEY, &value);
+    if (found == 0) return SERIAL_ABSENT;
+    char16_t text[PUBLIC_KEY_TEXT_LENGTH + 1];
+    if (found > 1 || value.length != PUBLIC_KEY_TEXT_LENGTH) return SERIAL_MALFORMED;
+    for (size_t i = 0; i < value.length; ++i) text[i] = value.start[i];
+    text[value.length] = 0;
+    return ParseOneKey(text, PUBLIC_KEY_TEXT_LENGTH, key) ? SERIAL_FOUND : SERIAL_MALFORMED;
 }
 
 CatalogVerdict JudgeCatalog(const unsigned char* catalog, size_t catalogSize,
                             const unsigned char* signatureFile, size_t signatureSize,
                             const PublicKey* keys, int keyCount, uint64_t acceptedSerial,
-                            uint64_t* serial) {
+                            uint64_t* serial, int* signer) {
     unsigned char signature[SIGNATURE_BYTES];
     *serial = 0;
-    if (signatureFile == nullptr || !ParseSignature(signatureFile, signatureSize, signature) ||
-        !SignedByOneOf(catalog, catalogSize, signature, keys, keyCount)) {
+    *signer = -1;
+    if (signatureFile == nullptr || !ParseSignature(signatureFile, signatureSize, signature)) {
         return CATALOG_NOT_VERIFIED;
     }
+    *signer = SignerOf(catalog, catalogSize, signature, keys, keyCount);
+    if (*signer < 0) return CATALOG_NOT_VERIFIED;
     uint64_t found = 0;
     if (ReadCatalogSerial(catalog, catalogSize, &found) == SERIAL_MALFORMED) {
         return CATALOG_NOT_VERIFIED;
@@ -264,14 +305,30 @@ bool Sha256Text(const void* data, size_t size, char16_t text[SHA256_TEXT_LENGTH 
 
 // ---- the check run's signature step ---------------------------------------------
 
+bool LearnNextKey(const unsigned char* catalog, size_t size, const PublicKey* keys, int keyCount,
+                  const PublicKey& signer, char16_t learned[CATALOG_KEYS_CAPACITY]) {
+    learned[0] = 0;
+    PublicKey next;
+    if (ReadCatalogNextKey(catalog, size, &next) != SERIAL_FOUND) return false;
+    for (int i = 0; i < keyCount; ++i) {
+        if (memcmp(keys[i].point, next.point, PUBLIC_KEY_BYTES) == 0) return false;
+    }
+    AppendKeyText(learned, CATALOG_KEYS_CAPACITY, signer);
+    AppendKeyText(learned, CATALOG_KEYS_CAPACITY, next);
+    return true;
+}
+
 int CheckCatalogSignature(const unsigned char* catalog, size_t size) {
     enum { SIGNATURE_ADDRESS_CAPACITY = 1100, LARGEST_SIGNATURE_FILE = 1024 };
     CatalogSigned = false;
     CatalogSerial = 0;
+    CatalogKeysLearned[0] = 0;
     PublicKey keys[MAX_CATALOG_KEYS];
-    int keyCount = ParsePublicKeys(CatalogKeys, keys);
-    if (keyCount == 0) return CHECK_DONE_ARRIVED;
-    if (keyCount < 0) return CHECK_DONE_NOT_VERIFIED;
+    if (ParsePublicKeys(CatalogKeys, keys) == 0) return CHECK_DONE_ARRIVED;
+    TrustRecord record;
+    ReadTrustRecord(&record);
+    int keyCount = ParsePublicKeys(KeysToTrust(record), keys);
+    if (keyCount <= 0) return CHECK_DONE_NOT_VERIFIED;
 
     char16_t address[SIGNATURE_ADDRESS_CAPACITY];
     BuildResourceAddress(address, SIGNATURE_ADDRESS_CAPACITY, u"scripts.txt.sig");
@@ -286,12 +343,14 @@ int CheckCatalogSignature(const unsigned char* catalog, size_t size) {
         return CHECK_DONE_UNREACHABLE;
     }
     uint64_t serial = 0;
+    int signer = -1;
     CatalogVerdict verdict = JudgeCatalog(catalog, size, signatureFile, signatureSize, keys,
-                                          keyCount, AcceptedSerial, &serial);
+                                          keyCount, SerialToAccept(record), &serial, &signer);
     free(signatureFile);
     if (verdict == CATALOG_OLDER) return CHECK_DONE_OLDER;
     if (verdict != CATALOG_TRUSTED) return CHECK_DONE_NOT_VERIFIED;
     CatalogSigned = true;
     CatalogSerial = serial;
+    LearnNextKey(catalog, size, keys, keyCount, keys[signer], CatalogKeysLearned);
     return CHECK_DONE_ARRIVED;
 }

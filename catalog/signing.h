@@ -10,6 +10,8 @@
 //                optionally a line break.
 //   serial       "serial = N" before the first section: N, 1 to 18 decimal
 //                digits, must not fall below the highest serial accepted.
+//   next key     "nextkey = p256:..." before the first section: a key the
+//                updater trusts from then on, beside the one that signed.
 //   SHA-256      the third "|" field of a file or keep line: 64 hexadecimal
 //                digits, required for every file of a signed catalog.
 #ifndef UPDATER_CATALOG_SIGNING_H
@@ -18,6 +20,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "app/settings.h"
 #include "catalog/signature.h"
 
 enum {
@@ -32,8 +35,9 @@ struct PublicKey {
 };
 
 // Reads the keys of a `key` value into keys. Returns how many (0 for an
-// empty or blank text), or -1 when any part is not a key or there are more
-// than MAX_CATALOG_KEYS: a mistyped key must not turn the check off.
+// empty text or one of spaces and tabs), or -1 when any part is not a key,
+// there are more than MAX_CATALOG_KEYS, or there are only separators
+// ("," or " , ,"): a mistyped key must not turn the check off.
 int ParsePublicKeys(const char16_t* text, PublicKey keys[MAX_CATALOG_KEYS]);
 
 // The text of a key ("p256:..."), PUBLIC_KEY_TEXT_LENGTH characters and a
@@ -49,6 +53,14 @@ void FormatSignature(const unsigned char signature[SIGNATURE_BYTES],
 bool ParseSignature(const unsigned char* bytes, size_t size,
                     unsigned char signature[SIGNATURE_BYTES]);
 
+// The keys of the lines a signed catalog carries before its first section.
+extern const char16_t SerialKey[];   // "serial"
+extern const char16_t NextKeyKey[];  // "nextkey"
+enum HeaderKey { HEADER_NONE, HEADER_SERIAL, HEADER_NEXTKEY };
+
+// Which of those a key names (trimmed, in any case).
+HeaderKey HeaderKeyOf(const char16_t* key);
+
 enum SerialResult { SERIAL_ABSENT, SERIAL_FOUND, SERIAL_MALFORMED };
 
 // Looks for "serial = N" among the lines before the first section of the
@@ -56,6 +68,10 @@ enum SerialResult { SERIAL_ABSENT, SERIAL_FOUND, SERIAL_MALFORMED };
 // serial lines, or a value that is not 1 to 18 decimal digits, are
 // malformed.
 SerialResult ReadCatalogSerial(const unsigned char* bytes, size_t size, uint64_t* serial);
+
+// The same for "nextkey = p256:...": SERIAL_FOUND with *key set, or absent,
+// or malformed (two lines, or a value that is not one key).
+SerialResult ReadCatalogNextKey(const unsigned char* bytes, size_t size, PublicKey* key);
 
 enum CatalogVerdict {
     CATALOG_TRUSTED,       // signed by one of the keys, serial not lower
@@ -65,11 +81,19 @@ enum CatalogVerdict {
 
 // Judges a catalog's bytes against its signature file's bytes. A signed
 // catalog without a serial counts as serial 0. *serial receives the
-// catalog's serial when it is trusted.
+// catalog's serial when it is trusted, *signer the index of the key that
+// signed it (-1 for none).
 CatalogVerdict JudgeCatalog(const unsigned char* catalog, size_t catalogSize,
                             const unsigned char* signatureFile, size_t signatureSize,
                             const PublicKey* keys, int keyCount, uint64_t acceptedSerial,
-                            uint64_t* serial);
+                            uint64_t* serial, int* signer);
+
+// A key move: the keys to trust after a catalog that signer (one of keys)
+// signed and that names a next key none of keys is. learned receives
+// "p256:<signer> p256:<next>" (at most two keys: an older second key goes)
+// and the result is true; otherwise learned is empty.
+bool LearnNextKey(const unsigned char* catalog, size_t size, const PublicKey* keys, int keyCount,
+                  const PublicKey& signer, char16_t learned[CATALOG_KEYS_CAPACITY]);
 
 // True when field is 64 hexadecimal digits (either case) that equal the
 // SHA-256 of the size bytes at data.
@@ -88,6 +112,9 @@ bool Sha256Text(const void* data, size_t size, char16_t text[SHA256_TEXT_LENGTH 
 // its final message, read after it.
 extern bool CatalogSigned;
 extern uint64_t CatalogSerial;
+// The keys to trust from now on, when a trusted catalog named a next key
+// (LearnNextKey); empty otherwise. Stored by the window after the check.
+extern char16_t CatalogKeysLearned[CATALOG_KEYS_CAPACITY];
 
 // Runs after scripts.txt arrived, on the check worker's thread. With no key
 // set: CHECK_DONE_ARRIVED and nothing fetched. Otherwise fetches

@@ -67,6 +67,8 @@ TEST(Signing, KeyTextsRoundTripAndMalformedOnesTurnNothingOff) {
     const Case cases[] = {
         {"", 0},
         {" \t ", 0},
+        {",", -1},  // separators only: a key was meant
+        {" , ,", -1},
         {a, 1},
         {" " + a + " ", 1},
         {a + "," + b, 2},

@@ -68,25 +68,6 @@ void MakeFoldersFor(const char16_t* target) {
     }
 }
 
-// Whether the Windows file calls can make target's folder and write its
-// temporary file by their plain names: a file name of at most 259
-// characters ("<target>.new" is the longest one written), a folder to create
-// of at most 247 (CreateDirectoryW leaves room for an 8.3 file name in
-// MAX_PATH). Longer names would need the \\?\ form, which also turns off
-// the system's clean-up of names (trailing dots and spaces, "." and "..")
-// and makes files that the host program and Explorer may not reach. Both
-// builds refuse alike, before the fetch, so a Linux run shows what Windows
-// will do.
-bool TargetFitsSystemLimits(const char16_t* target) {
-    enum { LONGEST_FILE_NAME = 259, LONGEST_FOLDER_NAME = 247 };
-    int length = TextLength(target);
-    int folderLength = 0;
-    for (int i = 0; i < length; ++i) {
-        if (target[i] == u'\\') folderLength = i;
-    }
-    return length + 4 <= LONGEST_FILE_NAME && folderLength <= LONGEST_FOLDER_NAME;
-}
-
 // Writes content as "<target>.new" and moves it over target, each step
 // only where its name resolves inside the scripts folder.
 bool PlaceFile(const char16_t* target, const unsigned char* content, uint32_t size) {
@@ -113,7 +94,10 @@ void ShowFileStarting(const FileRecord& file, int k, int total) {
 bool InstallFile(const ScriptRecord& script, const FileRecord& file) {
     char16_t target[LOCAL_PATH_CAPACITY];
     LocalFilePath(target, script, file);
-    if (!LocalFilePathFits(script, file) || !TargetFitsSystemLimits(target)) {
+    // Both builds refuse alike, before the fetch, so a Linux run shows
+    // what Windows will do.
+    if (!LocalFilePathFits(script, file) ||
+        TextLength(ScriptsFolder) > ScriptsFolderRoom(script.name, file.path)) {
         SetNotice(WriteFailureText, target);
         return false;
     }

@@ -11,6 +11,7 @@
 #include "app/text.h"
 #include "catalog/catalog.h"
 #include "catalog/signing.h"
+#include "catalog/trust_store.h"
 #include "tests/support/servers.h"
 #include "tests/support/signer.h"
 #include "tests/support/workers.h"
@@ -97,6 +98,11 @@ TEST_F(SignedCatalogTest, ACatalogNotSignedWithTheKeyIsNotUsed) {
              t.PublishMain(t.publisher);
              WriteFileBytes(t.server / "scripts.txt.sig", "<html>Not found</html>\n");
          }},
+        {"key= of separators only, as two empty deploy variables write it",
+         [](SignedCatalogTest& t, TestSigner&) {
+             t.PublishMain(t.publisher);
+             t.TrustKeys(" , ,");
+         }},
         {"key in updater.ini mistyped",
          [](SignedCatalogTest& t, TestSigner&) {
              t.PublishMain(t.publisher);
@@ -173,6 +179,97 @@ TEST_F(SignedCatalogTest, ALowerSerialAfterAHigherOneIsRefused) {
 
     PublishMain(publisher, 8);  // the same catalog on the next start
     EXPECT_EQ(RunCheck(), std::vector<CapturedMessage>{Arrived});
+}
+
+// ---- a key move, and what the updater remembers ----
+
+// The updater as it starts: updater.ini in its own folder, then the check.
+class KeyMoveTest : public SignedCatalogTest {
+public:
+    void SetUp() override {
+        SignedCatalogTest::SetUp();
+#ifndef _WIN32
+        setenv("XDG_DATA_HOME", program.Path().c_str(), 1);
+#endif
+    }
+    void Start(const std::string& ini) {
+        WriteFileBytes(program / "updater.ini", ini);
+        Restart();
+    }
+    void Restart() {
+        ResolveSettings(program.ProgramPath("Updater.exe").c_str());
+        UseFolders(scripts.ProgramPath(), server.ProgramPath());
+    }
+    // Publishes a catalog with a nextkey line, signed by signer.
+    void PublishNaming(const TestSigner& signer, int serial, const TestSigner& next) {
+        std::string catalog = "serial = " + std::to_string(serial) +
+                              "\nnextkey = " + next.KeyText() + "\n[Tool]\nversion=1\n" +
+                              SignedLine("main.lua", MainContent, MainContent);
+        WriteFileBytes(server / "scripts.txt", catalog);
+        WriteFileBytes(server / "scripts.txt.sig", signer.SignatureFile(catalog));
+    }
+    std::string Ini() {
+        return ReadFileBytes(program / "updater.ini");
+    }
+
+    TempFolder program;
+    TestSigner next;
+};
+
+TEST_F(KeyMoveTest, OldUsersFollowTheCatalogToTheNextKey) {
+    TestSigner stranger;
+    const std::string ini = "[updater]\r\nkey=" + publisher.KeyText() + "\r\n";
+    // Neither a catalog signed by another key nor an unsigned one changes
+    // the keys, whatever it names.
+    const struct {
+        const char* what;
+        const TestSigner* signer;  // null: no signature file
+    } forged[] = {{"signed by another key", &stranger}, {"not signed", nullptr}};
+    for (const auto& c : forged) {
+        SCOPED_TRACE(c.what);
+        Start(ini);
+        PublishNaming(c.signer != nullptr ? *c.signer : publisher, 3, stranger);
+        if (c.signer == nullptr) fs::remove(server / "scripts.txt.sig");
+        EXPECT_EQ(RunCheck(), std::vector<CapturedMessage>{NotVerified});
+        EXPECT_EQ(std::u16string(CatalogKeysLearned), u"");
+        RememberTrustedCatalog();
+        EXPECT_EQ(Ini(), ini);
+    }
+    Start(ini);
+    PublishNaming(publisher, 3, next);
+    ASSERT_EQ(RunCheck(), std::vector<CapturedMessage>{Arrived});
+    RememberTrustedCatalog();
+    EXPECT_NE(Ini().find("key=" + publisher.KeyText() + " " + next.KeyText()), std::string::npos)
+        << Ini();
+    EXPECT_NE(Ini().find("serial=3"), std::string::npos) << Ini();
+    // The next start takes what the new key signs, and only that.
+    Restart();
+    PublishMain(next, 4);
+    EXPECT_EQ(RunCheck(), std::vector<CapturedMessage>{Arrived});
+    PublishMain(stranger, 5);
+    EXPECT_EQ(RunCheck(), std::vector<CapturedMessage>{NotVerified});
+}
+
+// A read-only updater.ini (a copy under Program Files) keeps its old serial
+// and keys; the local copy remembers what the catalogs taught.
+TEST_F(KeyMoveTest, ALocalCopyRemembersWhatAReadOnlyUpdaterIniCannot) {
+    const std::string ini = "[updater]\r\nkey=" + publisher.KeyText() + "\r\nserial=5\r\n";
+    Start(ini);
+    fs::permissions(program / "updater.ini", fs::perms::owner_read | fs::perms::group_read);
+    PublishNaming(publisher, 7, next);
+    ASSERT_EQ(RunCheck(), std::vector<CapturedMessage>{Arrived});
+    RememberTrustedCatalog();  // no error shown, whichever write fails
+    // However the write went, the next start reads the old file.
+    fs::permissions(program / "updater.ini", fs::perms::owner_all);
+    Start(ini);
+    EXPECT_EQ(AcceptedSerial, 5u);
+    PublishMain(publisher, 6);
+    EXPECT_EQ(RunCheck(), std::vector<CapturedMessage>{Older});
+    PublishMain(next, 8);
+    EXPECT_EQ(RunCheck(), std::vector<CapturedMessage>{Arrived});
+    // A key shipped in updater.ini on purpose wins over the learned ones.
+    Start("[updater]\r\nkey=" + publisher.KeyText() + ",\r\nserial=5\r\n");
+    EXPECT_EQ(RunCheck(), std::vector<CapturedMessage>{NotVerified});
 }
 
 // ---- what goes over the wire ----

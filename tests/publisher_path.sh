@@ -48,6 +48,7 @@ put "Map Markers/main.lua" "-- markers"
 # make again: the hand-written lines stay.
 expect 0 "written: 2 scripts, 4 files" "$tool" make "$server"
 sed -i -e 's/^\[Auto Loot\]$/[Auto Loot]\nversion = 1.0\ndesc = Picks up loot.\nnote = First release./' \
+       -e 's/^\[Map Markers\]$/[Map Markers]\nversion = 0.9/' \
        -e 's/^file = settings.ini|/keep = settings.ini|/' "$server/scripts.txt"
 expect 0 "up to date: 2 scripts, 4 files" "$tool" make "$server"
 grep -q '^note = First release\.$' "$server/scripts.txt" || fail "make dropped the note"
@@ -57,7 +58,7 @@ grep -q '^keep = settings.ini|' "$server/scripts.txt" || fail "make dropped the 
 expect 0 "0 errors, 0 warnings" "$tool" check "$server"
 put "Auto Loot/lib/new.lua" "-- new"
 expect 0 "new.lua: warning: the file is not in the catalog" "$tool" check "$server"
-expect 0 "warning: files of \[Auto Loot\] changed but its version '1.0' did not" \
+expect 0 "warning: files of \[Auto Loot\] changed since version '1.0' was written" \
   "$tool" make "$server"
 grep -q '^file = lib/new.lua|' "$server/scripts.txt" || fail "make did not add lib/new.lua"
 
@@ -70,6 +71,31 @@ else
   printf '%s' "-- changed" >"$server/Map Markers/main.lua"
   expect 1 "Map%20Markers/main.lua has the digest .*refuses every download" "$tool" check "http://127.0.0.1:$port"
 fi
+
+# Signed catalogs: sign, refuse what would lock users out, move to a new key.
+keys="$work/keys"
+mkdir -p "$keys"
+expect 0 "^key=p256:" "$tool" keygen "$keys/old.pem"
+old=$("$tool" key "$keys/old.pem" | sed -n 's/^key=//p')
+expect 0 "written and signed, serial 1" "$tool" make "$server" --sign "$keys/old.pem"
+expect 1 "error: the catalog is signed" "$tool" make "$server"
+expect 0 "signature is valid" "$tool" check "$server" --key "$old"
+expect 0 "scripts.txt.sig lies beside the catalog, but without --key" "$tool" check "$server"
+rm "$server/scripts.txt" "$server/scripts.txt.sig"
+expect 0 "written and signed, serial 2" "$tool" make "$server" --sign "$keys/old.pem"
+expect 1 "--serial 2 is not above 2" "$tool" make "$server" --sign "$keys/old.pem" --serial 2
+mv "$server/Auto Loot/settings.ini" "$server/Auto Loot/Settings.ini"
+expect 1 "differs only in case from the file on disk 'Settings.ini'" \
+  "$tool" make "$server" --sign "$keys/old.pem"
+mv "$server/Auto Loot/Settings.ini" "$server/Auto Loot/settings.ini"
+expect 0 "^key=p256:" "$tool" keygen "$keys/new.pem"
+new=$("$tool" key "$keys/new.pem" | sed -n 's/^key=//p')
+expect 0 "names the next key $new" \
+  "$tool" make "$server" --sign "$keys/old.pem" --next-key "$keys/new.pem"
+expect 0 "names the next key" "$tool" check "$server" --key "$old"
+expect 0 "written and signed, serial 4" "$tool" make "$server" --sign "$keys/new.pem"
+expect 0 "signature is valid \(key 2 of 2\)" "$tool" check "$server" --key "$old $new"
+grep -q '^nextkey' "$server/scripts.txt" && fail "the nextkey line stayed after the move"
 
 [ "$failures" = 0 ] && echo "publisher path: all steps as the README says"
 exit $((failures > 0))

@@ -16,6 +16,7 @@
 #include "catalog/local_state.h"
 #include "catalog/signing.h"
 #include "catalog/wire_address.h"
+#include "catalog/trust_store.h"
 #include "install/download_worker.h"
 #include "ui/accessible.h"
 #include "ui/display_settings.h"
@@ -146,6 +147,7 @@ void ShowNoScriptsFolderNotice() {
 void StartCheck() {
     WorkerBusy = 1;
     SelectedScript = -1;
+    CatalogRefused = false;
     SetWindowTextW(ControlWindow(ID_DETAILS), L"Checking for updates...");
     UpdateButtons();
     if (!StartWorkerThread(CheckWorker, nullptr)) {
@@ -397,11 +399,12 @@ void ShowCheckNotice(WPARAM outcome) {
 void OnCheckDone(WPARAM outcome) {
     WorkerBusy = 0;
     if (outcome == CHECK_DONE_ARRIVED) {
-        if (CatalogSigned) RememberAcceptedSerial(CatalogSerial);
+        RememberTrustedCatalog();
         SelectScript(LastChosenScript());
         UpdateSummary();
         return;
     }
+    CatalogRefused = outcome == CHECK_DONE_NOT_VERIFIED || outcome == CHECK_DONE_OLDER;
     ShowCheckNotice(outcome);
     UpdateSummary();
     UpdateDetailsText();

@@ -430,6 +430,7 @@ TEST_F(MainWindowTest, ASignedCatalogIsShownOnlyWhenItVerifiesAndIsNotOlder) {
             std::u16string notice =
                 u"Could not verify the catalog.\r\n" + server + u"\r\n\r\n" + c.reason;
             EXPECT_EQ(ControlText(ID_DETAILS), notice);
+            EXPECT_EQ(std::u16string(SummaryText), u"Catalog not verified");
             HBRUSH brush = nullptr;
             EXPECT_EQ(TextColourOf(Control(ID_DETAILS), &brush), NoticeColour);
             EXPECT_EQ(SelectedScript, -1);

@@ -183,6 +183,14 @@ static int SettledScriptCount() {
     return checkRunning ? 0 : ScriptCount;
 }
 
+bool CatalogRefused;
+
+// With no script to count, what the notice is about.
+static const char16_t* SummaryWithoutScripts() {
+    if (NoticeText[0] == 0) return u"Checking for updates...";
+    return CatalogRefused ? u"Catalog not verified" : u"Server not reachable";
+}
+
 void UpdateSummary() {
     int scripts = SettledScriptCount();
     if (scripts > 0) {
@@ -198,8 +206,7 @@ void UpdateSummary() {
                        u"%d scripts  \u2022  everything up to date", scripts);
         }
     } else {
-        TextCopy(SummaryText, SUMMARY_TEXT_CAPACITY,
-                 NoticeText[0] != 0 ? u"Server not reachable" : u"Checking for updates...");
+        TextCopy(SummaryText, SUMMARY_TEXT_CAPACITY, SummaryWithoutScripts());
     }
     SummaryText[SUMMARY_TEXT_CAPACITY - 1] = 0;
     RECT band = {0, 0, Scaled(HeaderBand.right), Scaled(HeaderBand.bottom)};

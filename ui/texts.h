@@ -43,6 +43,10 @@ void UpdateButtons();
 // Refills the file list, then the details, the buttons and the selector.
 void RefreshFileList();
 
+// Set by the window when the catalog arrived but was refused (its signature
+// or its serial): the summary then says so rather than blame the server.
+extern bool CatalogRefused;
+
 // Rebuilds SummaryText and repaints the header band.
 void UpdateSummary();
 

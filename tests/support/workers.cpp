@@ -28,7 +28,9 @@ bool LoadCatalogText(const std::string& utf8) {
 // No key and nothing signed: every worker test starts with unsigned
 // catalogs unless it sets a key itself.
 static void ResetSigning() {
+    SettingsPath[0] = 0;  // no test writes into another test's updater.ini
     CatalogKeys[0] = 0;
+    CatalogKeysLearned[0] = 0;
     AcceptedSerial = 0;
     CatalogSigned = false;
     CatalogSerial = 0;

@@ -40,7 +40,9 @@ public:
         record.path = PartOf(line.path);
         record.digest = PartOf(line.digest);
         record.afterDigest = PartOf(line.afterDigest);
+        record.afterSha256 = PartOf(line.afterSha256);
         record.hasSecondBar = line.afterDigest != nullptr;
+        record.hasThirdBar = line.afterSha256 != nullptr;
         if (line.verdict == LINE_SCRIPT_TAKEN) reading_->scriptLines.push_back(line.number);
         if (line.file >= 0) reading_->fileLines.push_back(line.number);
         reading_->lines.push_back(record);

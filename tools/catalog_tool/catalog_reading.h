@@ -24,8 +24,9 @@ struct LineRecord {
     int script;           // ScriptTable index after the line, -1 for none
     int file;             // FileTable index of a taken file or keep line, -1 else
     // The parts, as ParsedLine gives them (empty where there are none).
-    std::u16string name, afterBracket, key, value, path, digest, afterDigest;
+    std::u16string name, afterBracket, key, value, path, digest, afterDigest, afterSha256;
     bool hasSecondBar;
+    bool hasThirdBar;
 };
 
 struct CatalogReading {

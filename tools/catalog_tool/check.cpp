@@ -13,6 +13,7 @@
 #include "app/settings.h"
 #include "app/text.h"
 #include "catalog/catalog.h"
+#include "catalog/check_run.h"
 #include "catalog/hash_os.h"
 #include "catalog/local_state.h"
 #include "catalog/names.h"
@@ -58,7 +59,14 @@ bool UseSource(const std::u16string& source, CheckRun* run, Report& report) {
                          NumberText(SERVER_URL_CAPACITY - 1) + u" characters)");
         return false;
     }
-    if (!run->web && KindOfPath(base.c_str()) != PATH_FOLDER) {
+    PathKind kind = run->web ? PATH_FOLDER : KindOfPath(base.c_str());
+    if (kind == PATH_FILE) {
+        report.Error(FINDING_IO, source, 0,
+                     u"is a file: check takes the server folder that holds scripts.txt (or the "
+                     u"base address), not the catalog itself");
+        return false;
+    }
+    if (kind != PATH_FOLDER) {
         report.Error(FINDING_IO, source, 0, u"no such folder");
         return false;
     }
@@ -104,13 +112,6 @@ bool ReadCatalog(CheckRun* run, const unsigned char* bytes, Report& report) {
 
 // ---- names as the user's disk holds them ---------------------------------------------
 
-// A name or a path as Windows compares it.
-std::u16string FoldedKey(const std::u16string& name) {
-    std::vector<char16_t> folded(name.size() + 1);
-    FoldPath(folded.data(), static_cast<int>(folded.size()), name.c_str());
-    return folded.data();
-}
-
 void Tell(CheckRun* run, Severity severity, FindingKind kind, int line,
           const std::u16string& text) {
     run->lineFindings.push_back(LineFinding{severity, kind, line, text});
@@ -131,7 +132,7 @@ void CheckScriptNames(CheckRun* run) {
                      u"the updater cannot make the folder [" + name + u"]: " + problem);
             }
         }
-        auto earlier = seen.emplace(FoldedKey(name), line);
+        auto earlier = seen.emplace(FoldedName(name), line);
         if (!earlier.second) {
             Tell(run, SEVERITY_WARNING, FINDING_DUPLICATE_SCRIPT, line,
                  u"section [" + name + u"] has the folder of the section at line " +
@@ -148,15 +149,17 @@ void CheckLocalFile(CheckRun* run, const ScriptRecord& script, int file) {
         Tell(run, SEVERITY_ERROR, FINDING_LOCAL_NAME, line,
              u"the updater cannot write " + Quoted(path) + u": " + problem);
     }
-    int room = ScriptsFolderRoom(script.name, path);
+    int room = ScriptsFolderRoom(script.name, path.c_str());
     if (room < LEAST_FOLDER_ROOM) {
         Tell(run, SEVERITY_ERROR, FINDING_LOCAL_PATH_LONG, line,
              u"the script name and the path leave no room for a scripts folder within the "
-             u"updater's 259 characters: it never installs this file");
+             u"updater's limits (259 characters with \".new\", folders of 247): it never "
+             u"installs this file");
     } else if (room < COMFORTABLE_FOLDER_ROOM) {
         Tell(run, SEVERITY_WARNING, FINDING_LOCAL_PATH_LONG, line,
              u"the script name and the path leave only " + NumberText(room) +
-                 u" characters for the user's scripts folder (259 in all)");
+                 u" characters for the user's scripts folder (259 in all with \".new\", "
+                 u"folders of 247)");
     }
 }
 
@@ -256,8 +259,18 @@ void WarnUnlisted(const std::u16string& path, const std::u16string& what, Report
                        u"catalog-tool make if it should be");
 }
 
+// A web server is case-sensitive and Windows is not: a name that differs
+// from the catalog's only in case is neither missing nor unlisted.
+void WarnOtherCase(const std::u16string& path, const std::u16string& catalogName, Report& report) {
+    report.Error(FINDING_NOT_IN_CATALOG, DisplayPath(path), 0,
+                 u"differs only in case from " + Quoted(catalogName) +
+                     u" in the catalog: a web server tells them apart, Windows does not; rename "
+                     u"the file or the folder, or correct the catalog, so that both are spelt "
+                     u"alike");
+}
+
 void FindUnlistedFiles(const std::u16string& folder, const std::u16string& prefix,
-                       const std::set<std::u16string>& listed, Report& report) {
+                       const std::map<std::u16string, std::u16string>& listed, Report& report) {
     std::vector<FolderEntry> entries;
     if (!ListFolder(folder.c_str(), &entries)) return;
     std::sort(entries.begin(), entries.end(),
@@ -266,16 +279,28 @@ void FindUnlistedFiles(const std::u16string& folder, const std::u16string& prefi
         std::u16string path = folder + u"\\" + entry.name;
         if (entry.kind == PATH_FOLDER) {
             FindUnlistedFiles(path, prefix + entry.name + u"/", listed, report);
-        } else if (listed.count(FoldedKey(prefix + entry.name)) == 0) {
-            WarnUnlisted(path, u"the file", report);
+        } else {
+            auto name = listed.find(FoldedName(prefix + entry.name));
+            if (name == listed.end()) {
+                WarnUnlisted(path, u"the file", report);
+            } else if (name->second != prefix + entry.name) {
+                WarnOtherCase(path, name->second, report);
+            }
         }
     }
+}
+
+bool NamesASection(const std::u16string& name) {
+    for (int s = 0; s < ScriptCount; ++s) {
+        if (name == ScriptTable[s].name) return true;
+    }
+    return false;
 }
 
 // The usual slip: files put on the server folder without running make.
 void FindUnlisted(const CheckRun& run, Report& report) {
     std::map<std::u16string, int> sections;
-    for (int s = 0; s < ScriptCount; ++s) sections[FoldedKey(ScriptTable[s].name)] = s;
+    for (int s = 0; s < ScriptCount; ++s) sections[FoldedName(ScriptTable[s].name)] = s;
     std::vector<FolderEntry> entries;
     if (!ListFolder(run.folder.c_str(), &entries)) return;
     std::sort(entries.begin(), entries.end(),
@@ -283,15 +308,18 @@ void FindUnlisted(const CheckRun& run, Report& report) {
     for (const FolderEntry& entry : entries) {
         if (entry.kind != PATH_FOLDER || entry.name[0] == u'.') continue;
         std::u16string path = run.folder + u"\\" + entry.name;
-        auto section = sections.find(FoldedKey(entry.name));
+        auto section = sections.find(FoldedName(entry.name));
         if (section == sections.end()) {
             WarnUnlisted(path, u"the script folder", report);
             continue;
         }
         const ScriptRecord& script = ScriptTable[section->second];
-        std::set<std::u16string> listed;
+        if (!NamesASection(entry.name)) WarnOtherCase(path, script.name, report);
+        std::map<std::u16string, std::u16string> listed;  // folded: as the catalog writes it
         for (int f = script.firstFile; f < EndOfFiles(script); ++f) {
-            listed.insert(FoldedKey(FileTable[f].path));
+            std::u16string slashed = FileTable[f].path;
+            std::replace(slashed.begin(), slashed.end(), u'\\', u'/');
+            listed[FoldedName(slashed)] = slashed;
         }
         FindUnlistedFiles(path, u"", listed, report);
     }
@@ -315,15 +343,23 @@ int RunCheck(const std::u16string& source, const std::u16string& keyText, Report
     char16_t address[CATALOG_ADDRESS_CAPACITY];
     BuildResourceAddress(address, CATALOG_ADDRESS_CAPACITY, u"scripts.txt");
     uint32_t size = 0;
-    unsigned char* bytes = FetchResource(address, &size, -1);
+    // The updater's own terms: a catalog it would refuse for its size or
+    // its framing does not pass here either.
+    const FetchTerms terms = CatalogFetchTerms(!keyText.empty());
+    unsigned char* bytes = FetchResourceWithTerms(address, &size, -1, &terms);
     if (bytes == nullptr) {
-        report.Error(FINDING_IO, run.where, 0, u"cannot fetch the catalog");
+        report.Error(FINDING_IO, run.where, 0,
+                     u"cannot fetch the catalog as the updater does (missing, over " +
+                         NumberText(CATALOG_MAX_BYTES / (1024 * 1024)) +
+                         u" MiB, or served without a length the updater can trust)");
         return EXIT_FAILED;
     }
     CheckBytes(&run, bytes, size);
     bool read = ReadCatalog(&run, bytes, report);
     if (read && !keyText.empty()) {
         read = CheckSigning(run.where, bytes, size, keyText, run.reading.fileLines, report);
+    } else if (read) {
+        TellSigningWithoutKey(run.where, bytes, size, report);
     }
     free(bytes);
     if (!read) return EXIT_FAILED;

@@ -110,6 +110,10 @@ const LineCase LineCases[] = {
      FINDING_TEXT_AFTER_DIGEST, 2, EXIT_OK},
     {"SecondVersion", "[S]\nversion = 1\nversion = 2\n", SEVERITY_WARNING, FINDING_VALUE_REPLACED,
      3, EXIT_OK},
+    {"SectionWithoutAVersion", "[S]\nfile = a.lua|{A}\n[T]\nversion = 1\n", SEVERITY_WARNING,
+     FINDING_NO_VERSION, 1, EXIT_OK, "[S] has no version line"},
+    {"Sha256FollowedByAThirdBar", "[S]\nfile = a.lua|{A}|" + std::string(64, 'a') + "|x\n",
+     SEVERITY_WARNING, FINDING_TEXT_AFTER_DIGEST, 2, EXIT_OK, "third '|' is ignored: 'x'"},
     {"SectionOfTheSameFolder", "[S]\n[s]\n", SEVERITY_WARNING, FINDING_DUPLICATE_SCRIPT, 2,
      EXIT_OK},
     {"FileListedTwice", "[S]\nfile = a.lua|{A}\nkeep = a.lua|{A}\n", SEVERITY_ERROR,
@@ -208,7 +212,7 @@ TEST(CheckFiles, AcceptsADigestInLowerCaseAndPathsWithBackslashes) {
     Publish(server.Path(), "S/lib/a.lua", "a");
     std::string digest = Md5Hex("a");
     for (char& c : digest) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    Publish(server.Path(), "scripts.txt", "[S]\nfile = lib\\a.lua|" + digest + "\n");
+    Publish(server.Path(), "scripts.txt", "[S]\nversion = 1\nfile = lib\\a.lua|" + digest + "\n");
     Report report(false);
     EXPECT_EQ(CheckIn(server.Path(), report), EXIT_OK) << ReportText(report);
     EXPECT_EQ(report.Warnings(), 0) << ReportText(report);

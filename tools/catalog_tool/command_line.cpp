@@ -11,7 +11,8 @@ const char16_t* const HelpLines[] = {
     u"catalog-tool: makes and checks the catalog (scripts.txt) of a script server.",
     u"",
     u"Usage:",
-    u"  catalog-tool make SERVER_FOLDER [--out FILE] [--sign PRIVATE_KEY_FILE]",
+    u"  catalog-tool make SERVER_FOLDER [--out FILE] [--sign PRIVATE_KEY_FILE [--next-key",
+    u"                    NEXT_PRIVATE_KEY_FILE] [--serial N]] [--drop-signature]",
     u"      Writes SERVER_FOLDER/scripts.txt (or FILE) for the folder: one section per",
     u"      script folder, a file line with the MD5 and SHA-256 of every file in it. An existing",
     u"      catalog (FILE, else SERVER_FOLDER/scripts.txt) keeps its version, desc and",
@@ -19,7 +20,10 @@ const char16_t* const HelpLines[] = {
     u"      new files added, files that are gone dropped. Names the updater would",
     u"      refuse or cut, and catalogs past its limits (64 scripts, 4096 files, 4096",
     u"      characters of notes), are reported and nothing is written. With --sign, the",
-    u"      catalog gets the next serial and its signature goes to scripts.txt.sig.",
+    u"      catalog gets the next serial (one above the catalog's and the key's record,",
+    u"      PRIVATE_KEY_FILE.serial; --serial sets a higher one) and its signature goes",
+    u"      to scripts.txt.sig; --next-key names the key users move to next. A signed",
+    u"      catalog is only written signed, unless --drop-signature says otherwise.",
     u"  catalog-tool check SOURCE [--key KEY]",
     u"      Reads the catalog under SOURCE (a server folder, or an http:// or https://",
     u"      base address) as the updater does and reports every line it would ignore,",
@@ -30,14 +34,52 @@ const char16_t* const HelpLines[] = {
     u"  catalog-tool keygen PRIVATE_KEY_FILE",
     u"      Makes a signing key pair, writes the private key to a new file (owner only)",
     u"      and prints the key= line for updater.ini.",
+    u"  catalog-tool key PRIVATE_KEY_FILE",
+    u"      Prints the key= line of a private key again.",
     u"  catalog-tool --help",
     u"",
     u"Exit codes: 0 all is well, 1 problems found, 2 wrong arguments or an input or",
     u"output error.",
 };
 
-void Help(Report& report) {
-    for (const char16_t* line : HelpLines) report.Note(FINDING_HELP, u"", 0, line);
+const char16_t* const MakeHelpLines[] = {
+    u"catalog-tool make SERVER_FOLDER [--out FILE] [--sign PRIVATE_KEY_FILE [--next-key",
+    u"                  NEXT_PRIVATE_KEY_FILE] [--serial N]] [--drop-signature]",
+    u"  Writes SERVER_FOLDER/scripts.txt from the script folders in it, keeping the version,",
+    u"  desc, note and keep lines of the catalog there. Example:",
+    u"    catalog-tool make server --sign ~/zentora-signing.pem",
+};
+
+const char16_t* const CheckHelpLines[] = {
+    u"catalog-tool check SOURCE [--key KEY]",
+    u"  Reads the catalog under SOURCE (a server folder or an http:// or https:// base",
+    u"  address, not scripts.txt itself) as the updater does and fetches every file.",
+    u"  Example:",
+    u"    catalog-tool check https://scripts.example.org/zentora --key p256:BASE64...",
+};
+
+template <size_t N>
+int Help(Report& report, const char16_t* const (&lines)[N]) {
+    for (const char16_t* line : lines) report.Note(FINDING_HELP, u"", 0, line);
+    return EXIT_OK;
+}
+
+bool AsksForHelp(const std::vector<std::u16string>& arguments) {
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == u"--help" || arguments[i] == u"-h") return true;
+    }
+    return false;
+}
+
+// 1 to 18 decimal digits; 0 for anything else.
+uint64_t SerialArgument(const std::u16string& text) {
+    if (text.empty() || text.size() > 18) return 0;
+    uint64_t value = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9') return 0;
+        value = value * 10 + static_cast<uint64_t>(c - u'0');
+    }
+    return value;
 }
 
 int Usage(Report& report, const std::u16string& problem) {
@@ -51,12 +93,23 @@ bool IsOption(const std::u16string& argument) {
 }
 
 int Make(const std::vector<std::u16string>& arguments, Report& report) {
-    std::u16string folder, out, keyFile;
+    if (AsksForHelp(arguments)) return Help(report, MakeHelpLines);
+    std::u16string folder, out;
+    SignOptions options;
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::u16string& argument = arguments[i];
-        if (argument == u"--out" || argument == u"--sign") {
+        if (argument == u"--out" || argument == u"--sign" || argument == u"--next-key") {
             if (i + 1 >= arguments.size()) return Usage(report, argument + u" needs a file");
-            (argument == u"--out" ? out : keyFile) = arguments[++i];
+            std::u16string& value = argument == u"--out"    ? out
+                                    : argument == u"--sign" ? options.keyFile
+                                                            : options.nextKeyFile;
+            value = arguments[++i];
+        } else if (argument == u"--serial") {
+            options.serial = i + 1 < arguments.size() ? SerialArgument(arguments[++i]) : 0;
+            if (options.serial == 0)
+                return Usage(report, u"--serial needs a number, 1 to 18 digits");
+        } else if (argument == u"--drop-signature") {
+            options.dropSignature = true;
         } else if (IsOption(argument)) {
             return Usage(report, u"make does not know " + Quoted(argument));
         } else if (folder.empty()) {
@@ -66,10 +119,17 @@ int Make(const std::vector<std::u16string>& arguments, Report& report) {
         }
     }
     if (folder.empty()) return Usage(report, u"make needs a server folder");
-    return RunMake(folder, out, keyFile, report);
+    if (options.keyFile.empty() && (!options.nextKeyFile.empty() || options.serial != 0)) {
+        return Usage(report, u"--next-key and --serial go with --sign");
+    }
+    if (!options.keyFile.empty() && options.dropSignature) {
+        return Usage(report, u"--sign and --drop-signature exclude each other");
+    }
+    return RunMake(folder, out, options, report);
 }
 
 int Check(const std::vector<std::u16string>& arguments, Report& report) {
+    if (AsksForHelp(arguments)) return Help(report, CheckHelpLines);
     std::u16string source, key;
     for (size_t i = 1; i < arguments.size(); ++i) {
         if (arguments[i] == u"--key" && i + 1 < arguments.size()) {
@@ -91,17 +151,24 @@ int Keygen(const std::vector<std::u16string>& arguments, Report& report) {
     return RunKeygen(arguments[1], report);
 }
 
+int Key(const std::vector<std::u16string>& arguments, Report& report) {
+    if (arguments.size() != 2 || IsOption(arguments[1])) {
+        return Usage(report, u"key takes the file of a private key");
+    }
+    return RunKeyLine(arguments[1], report);
+}
+
 }  // namespace
 
 int RunCatalogTool(const std::vector<std::u16string>& arguments, Report& report) {
     if (arguments.empty()) return Usage(report, u"no command given");
     const std::u16string& command = arguments[0];
     if (command == u"--help" || command == u"-h" || command == u"help") {
-        Help(report);
-        return EXIT_OK;
+        return Help(report, HelpLines);
     }
     if (command == u"make") return Make(arguments, report);
     if (command == u"check") return Check(arguments, report);
     if (command == u"keygen") return Keygen(arguments, report);
+    if (command == u"key") return Key(arguments, report);
     return Usage(report, u"unknown command " + Quoted(command));
 }

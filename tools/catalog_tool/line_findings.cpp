@@ -8,21 +8,13 @@
 
 namespace {
 
-// A line "serial = N": its key, trimmed, is "serial" in any case.
-bool IsSerialLine(const std::u16string& trimmed) {
-    size_t equals = trimmed.find(u'=');
-    if (equals == std::u16string::npos) return false;
-    std::u16string key = trimmed.substr(0, equals);
-    TrimSpaces(&key[0]);
-    return TextCompareNoCase(key.c_str(), u"serial") == 0;
-}
-
 class LineAdvisor {
 public:
     std::vector<LineFinding> findings;
 
     void Line(const LineRecord& line) {
         line_ = line.number;
+        if (!line.trimmed.empty() && line.trimmed[0] == u'[') EndSection();
         if (line.verdict == LINE_SCRIPT_TAKEN) TakenHeader(line);
         if (line.verdict == LINE_VERSION_TAKEN) Field(line, u"version", CUT_VERSION, &versionLine_);
         if (line.verdict == LINE_DESC_TAKEN) Field(line, u"desc", CUT_DESC, &descLine_);
@@ -34,6 +26,18 @@ public:
         }
     }
 
+    // After the last line.
+    void EndSection() {
+        if (headerLine_ != 0 && versionLine_ == 0) {
+            findings.push_back(LineFinding{
+                SEVERITY_WARNING, FINDING_NO_VERSION, headerLine_,
+                u"section [" + headerName_ +
+                    u"] has no version line: users see no version and cannot tell a new "
+                    u"release from the old one; add one, such as 'version = 1.0'"});
+        }
+        headerLine_ = 0;
+    }
+
 private:
     void Say(Severity severity, FindingKind kind, const std::u16string& text) {
         findings.push_back(LineFinding{severity, kind, line_, text});
@@ -42,8 +46,8 @@ private:
     void Ignored(const LineRecord& line) {
         switch (line.verdict) {
             case LINE_BEFORE_FIRST_SECTION:
-                // The serial of a signed catalog stands before the first section.
-                if (IsSerialLine(line.trimmed)) return;
+                // The serial and next key of a signed catalog stand there.
+                if (HeaderKeyOf(line.key.c_str()) != HEADER_NONE) return;
                 return Say(SEVERITY_ERROR, FINDING_NO_CURRENT_SCRIPT,
                            u"line is ignored: it comes before any section");
             case LINE_AFTER_REFUSED_HEADER:
@@ -95,12 +99,13 @@ private:
                            u"file is ignored: the updater takes at most " + NumberText(MAX_FILES) +
                                u" files");
             case LINE_NOTES_FULL:
-                return Say(SEVERITY_ERROR, FINDING_LIMIT_REACHED,
-                           u"note is dropped: the notes of all scripts hold at most " +
-                               NumberText(NOTES_CAPACITY) + u" characters, and this one (" +
-                               NumberText(static_cast<long long>(line.value.size()) + 6) +
-                               u" with its dash, line end and the run's end) does not fit after "
-                               u"the notes before it");
+                return Say(
+                    SEVERITY_ERROR, FINDING_LIMIT_REACHED,
+                    u"note is dropped: the notes of all scripts hold at most " +
+                        NumberText(NOTES_CAPACITY) + u" characters, and this one (" +
+                        NumberText(static_cast<long long>(line.value.size()) + NOTE_OVERHEAD) +
+                        u" with its dash, line end and the run's end) does not fit after "
+                        u"the notes before it");
             default:
                 return;  // blank lines and comments
         }
@@ -109,6 +114,8 @@ private:
     void TakenHeader(const LineRecord& line) {
         versionLine_ = 0;
         descLine_ = 0;
+        headerLine_ = line.number;
+        headerName_ = ScriptTable[line.script].name;
         if (line.cuts & CUT_NAME) {
             Say(SEVERITY_ERROR, FINDING_VALUE_CUT,
                 u"section name is cut to " + NumberText(SCRIPT_NAME_CAPACITY - 1) +
@@ -147,11 +154,16 @@ private:
                     Quoted(file.md5));
         }
         if (!IsMd5Text(file.md5)) BadDigest(file);
-        // A SHA-256 there is the third field of a signed catalog, not stray text.
+        // A SHA-256 there is the third field of a signed catalog, not stray
+        // text; the parser ends that field at a third bar.
         if (line.hasSecondBar && !line.afterDigest.empty() &&
             !IsSha256Text(line.afterDigest.c_str())) {
             Say(SEVERITY_WARNING, FINDING_TEXT_AFTER_DIGEST,
-                u"text after the second '|' is ignored");
+                u"text after the second '|' is not a SHA-256 and is ignored");
+        }
+        if (line.hasThirdBar) {
+            Say(SEVERITY_WARNING, FINDING_TEXT_AFTER_DIGEST,
+                u"text after the third '|' is ignored: " + Quoted(line.afterSha256));
         }
     }
 
@@ -183,6 +195,8 @@ private:
 
     int line_ = 0;
     int refusedHeaderLine_ = 0;
+    int headerLine_ = 0;  // the current script's header, 0 when none
+    std::u16string headerName_;
     int versionLine_ = 0;  // where the current script's version and desc were set
     int descLine_ = 0;
 };
@@ -192,5 +206,6 @@ private:
 std::vector<LineFinding> FindingsOfLines(const CatalogReading& reading) {
     LineAdvisor advisor;
     for (const LineRecord& line : reading.lines) advisor.Line(line);
+    advisor.EndSection();
     return advisor.findings;
 }

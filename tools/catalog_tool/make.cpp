@@ -14,12 +14,13 @@
 #include "app/unicode.h"
 #include "catalog/catalog.h"
 #include "catalog/server.h"
+#include "catalog/signing.h"
 #include "install/files_os.h"
 #include "tools/catalog_tool/catalog_reading.h"
 #include "tools/catalog_tool/line_findings.h"
 #include "tools/catalog_tool/names.h"
-#include "tools/catalog_tool/sign.h"
 #include "tools/catalog_tool/server_folder.h"
+#include "tools/catalog_tool/sign.h"
 #include "tools/catalog_tool/tool_os.h"
 
 namespace {
@@ -191,9 +192,9 @@ struct SectionMerge {
     const OldSection& section;
     const FoundScript& found;
     std::map<std::u16string, const FoundFile*> onDisk;
+    std::map<std::u16string, const FoundFile*> onDiskFolded;  // by FoldedName
     std::map<std::u16string, bool> listed;
     std::vector<NewLine> lines;
-    int changed = 0;  // files added, updated or dropped
 };
 
 // Why a kept file or keep line is dropped, or empty when it stays.
@@ -216,8 +217,30 @@ std::u16string DropReason(const LineRecord& line, const SectionMerge& merge) {
     return std::u16string();
 }
 
+// A line naming a file on disk in another case: a web server (case-sensitive)
+// would not find the file, and Windows would take both for one. Neither
+// "gone" nor "new": the publisher decides (told; the line stays).
+bool CaseMismatch(SectionMerge* merge, const LineRecord& line, const OldCatalog& old,
+                  Report& report) {
+    if (line.verdict != LINE_FILE_TAKEN && line.verdict != LINE_KEEP_TAKEN) return false;
+    std::u16string path = SlashPath(line.path);
+    if (merge->onDisk.count(path) != 0) return false;
+    auto folded = merge->onDiskFolded.find(FoldedName(path));
+    if (folded == merge->onDiskFolded.end()) return false;
+    report.Error(FINDING_CATALOG_PROBLEM, old.shown, line.number,
+                 line.key + u" " + Quoted(line.path) + u" of [" + merge->found.name +
+                     u"] differs only in case from the file on disk " +
+                     Quoted(folded->second->path) +
+                     u": a web server tells them apart, Windows does not; rename the file or "
+                     u"correct the line so that both are spelt alike");
+    merge->listed[folded->second->path] = true;
+    merge->lines.push_back(KeptLine(line));
+    return true;
+}
+
 void MergeFileLine(SectionMerge* merge, const LineRecord& line, const OldCatalog& old,
                    const MakeRun& run, NewCatalog* catalog, Report& report) {
+    if (CaseMismatch(merge, line, old, report)) return;
     std::u16string where = merge->found.name + u"/" + SlashPath(line.path);
     std::u16string reason = DropReason(line, *merge);
     if (!reason.empty()) {
@@ -225,7 +248,6 @@ void MergeFileLine(SectionMerge* merge, const LineRecord& line, const OldCatalog
                     u"dropped " + where + u" (line " + NumberText(line.number) + u" of " +
                         old.shown + u"): " + reason);
         ++catalog->counts.dropped;
-        ++merge->changed;
         return;
     }
     const FoundFile& found = *merge->onDisk.find(SlashPath(line.path))->second;
@@ -245,30 +267,17 @@ void MergeFileLine(SectionMerge* merge, const LineRecord& line, const OldCatalog
     } else {
         merge->lines.push_back(NewFileLine(line.path, found.digest, keep, u"updated " + where));
         ++catalog->counts.updated;
-        ++merge->changed;
     }
-}
-
-// Files changed under an unchanged version: the updater still offers them,
-// but shows the user the same version and notes as before.
-void WarnSameVersion(const SectionMerge& merge, const MakeRun& run, Report& report) {
-    if (merge.changed == 0) return;
-    std::u16string version;
-    for (const LineRecord* line : merge.section.body) {
-        if (line->verdict == LINE_VERSION_TAKEN) version = line->value;
-    }
-    report.Warning(FINDING_SAME_VERSION, run.outShown, 0,
-                   u"files of [" + merge.found.name + u"] changed but its version " +
-                       (version.empty() ? std::u16string(u"(none)") : Quoted(version)) +
-                       u" did not: the updater offers the changed files under the same version "
-                       u"and notes; raise the version line if this is a new release");
 }
 
 // An old section with the folder's files merged in.
 void MergeSection(NewCatalog* catalog, const OldSection& section, const FoundScript& found,
                   const OldCatalog& old, const MakeRun& run, Report& report) {
-    SectionMerge merge = {section, found, {}, {}, {KeptLine(*section.header)}, 0};
-    for (const FoundFile& file : found.files) merge.onDisk[file.path] = &file;
+    SectionMerge merge = {section, found, {}, {}, {}, {KeptLine(*section.header)}};
+    for (const FoundFile& file : found.files) {
+        merge.onDisk[file.path] = &file;
+        merge.onDiskFolded[FoldedName(file.path)] = &file;
+    }
     for (const LineRecord* line : section.body) {
         if (line->key.empty() || !IsFileKey(*line)) {
             merge.lines.push_back(KeptLine(*line));
@@ -282,13 +291,11 @@ void MergeSection(NewCatalog* catalog, const OldSection& section, const FoundScr
         added.push_back(
             NewFileLine(file.path, file.digest, 0, u"added " + found.name + u"/" + file.path));
         ++catalog->counts.added;
-        ++merge.changed;
     }
     merge.lines.insert(
         merge.lines.begin() + static_cast<std::ptrdiff_t>(InsertionPoint(merge.lines)),
         added.begin(), added.end());
     PlaceSection(catalog, merge.lines, run, report);
-    WarnSameVersion(merge, run, report);
 }
 
 void AddNewSection(NewCatalog* catalog, const FoundScript& found, const MakeRun& run,
@@ -306,6 +313,24 @@ void AddNewSection(NewCatalog* catalog, const FoundScript& found, const MakeRun&
     catalog->counts.added += static_cast<int>(found.files.size());
 }
 
+// A section whose folder differs from its name only in case: neither gone
+// nor new (told; the folder is not added as a section of its own).
+bool FolderInOtherCase(std::map<std::u16string, const FoundScript*>* folders,
+                       const OldSection& section, const OldCatalog& old, Report& report) {
+    std::u16string name = FoldedName(section.header->name);
+    for (auto folder = folders->begin(); folder != folders->end(); ++folder) {
+        if (FoldedName(folder->first) != name) continue;
+        report.Error(FINDING_CATALOG_PROBLEM, old.shown, section.header->number,
+                     u"section [" + section.header->name +
+                         u"] differs only in case from its folder " + Quoted(folder->first) +
+                         u": a web server tells them apart, Windows does not; rename the folder "
+                         u"or the section so that both are spelt alike");
+        folders->erase(folder);
+        return true;
+    }
+    return false;
+}
+
 NewCatalog MergeCatalog(const MakeRun& run, const OldCatalog* old, Report& report) {
     NewCatalog catalog;
     std::map<std::u16string, const FoundScript*> folders;
@@ -318,6 +343,9 @@ NewCatalog MergeCatalog(const MakeRun& run, const OldCatalog* old, Report& repor
         for (const LineRecord* line : old->preamble) catalog.lines.push_back(KeptLine(*line));
         for (const OldSection& section : old->sections) {
             auto found = folders.find(section.header->name);
+            if (found == folders.end() && FolderInOtherCase(&folders, section, *old, report)) {
+                continue;
+            }
             if (found == folders.end()) {
                 report.Note(FINDING_CHANGE, run.outShown, 0,
                             u"dropped script [" + section.header->name + u"] (line " +
@@ -339,12 +367,7 @@ NewCatalog MergeCatalog(const MakeRun& run, const OldCatalog* old, Report& repor
 std::string CatalogBytes(const NewCatalog& catalog) {
     std::u16string text;
     for (const NewLine& line : catalog.lines) text += line.text + u"\n";
-    int size = Utf16ToUtf8(text.c_str(), nullptr, 0);
-    if (size <= 0) return std::string();
-    std::string bytes(static_cast<size_t>(size), '\0');
-    Utf16ToUtf8(text.c_str(), &bytes[0], size);
-    bytes.resize(static_cast<size_t>(size - 1));  // the terminator
-    return bytes;
+    return Utf8Of(text);
 }
 
 // ---- proof with the updater's parser ---------------------------------------------------------
@@ -406,6 +429,108 @@ bool ProveCatalog(const NewCatalog& catalog, const std::string& bytes, MakeRun* 
     return fine;
 }
 
+// ---- the versions released ---------------------------------------------------------------------
+
+// Whether files changed under an unchanged version cannot be read from the
+// catalog alone: by the time make runs, a raised version is already in it.
+// So make keeps, beside the catalog (OUT.versions), each script's version
+// and a fingerprint of its files as they were when make first wrote that
+// version. Files that differ from the fingerprint of the same version are
+// a release without a new version; a new version (raised before or after
+// a make) starts a new fingerprint; a script make never saw has none.
+struct Release {
+    std::u16string version;
+    std::u16string fingerprint;
+};
+typedef std::map<std::u16string, Release> Releases;
+
+std::u16string ReleasesPath(const MakeRun& run) {
+    return run.out + u".versions";
+}
+
+// Lines "fingerprint|script name|version" (a name never holds '|').
+Releases ReadReleases(const MakeRun& run) {
+    Releases releases;
+    uint32_t size = 0;
+    std::u16string path = ReleasesPath(run);
+    if (KindOfPath(path.c_str()) != PATH_FILE) return releases;
+    unsigned char* bytes = FetchResource(path.c_str(), &size, -1);
+    if (bytes == nullptr) return releases;
+    std::u16string text = Utf16Of(reinterpret_cast<const char*>(bytes));
+    free(bytes);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(u'\n', start);
+        if (end == std::u16string::npos) end = text.size();
+        std::u16string line = text.substr(start, end - start);
+        size_t bar = line.find(u'|');
+        size_t second = bar == std::u16string::npos ? bar : line.find(u'|', bar + 1);
+        if (second != std::u16string::npos) {
+            releases[line.substr(bar + 1, second - bar - 1)] =
+                Release{line.substr(second + 1), line.substr(0, bar)};
+        }
+        start = end + 1;
+    }
+    return releases;
+}
+
+// The files of a script in the tables: every path with its MD5, hashed.
+std::u16string Fingerprint(const ScriptRecord& script) {
+    std::u16string files;
+    for (int f = script.firstFile; f < script.firstFile + script.fileCount; ++f) {
+        files += std::u16string(FileTable[f].path) + u"|" + FileTable[f].md5 + u"\n";
+    }
+    char16_t text[SHA256_TEXT_LENGTH + 1];
+    Sha256Text(files.data(), files.size() * sizeof(char16_t), text);
+    return text;
+}
+
+// Warns of every script in the tables (the new catalog) whose files changed
+// under the version they were released with; returns the record to keep.
+Releases JudgeReleases(const MakeRun& run, Report& report) {
+    Releases old = ReadReleases(run);
+    Releases now;
+    for (int s = 0; s < ScriptCount; ++s) {
+        const ScriptRecord& script = ScriptTable[s];
+        Release release = {script.version, Fingerprint(script)};
+        auto before = old.find(script.name);
+        if (before != old.end() && before->second.version == release.version) {
+            if (before->second.fingerprint != release.fingerprint) {
+                report.Warning(
+                    FINDING_SAME_VERSION, run.outShown, 0,
+                    u"files of [" + std::u16string(script.name) + u"] changed since version " +
+                        (release.version.empty() ? std::u16string(u"(none)")
+                                                 : Quoted(release.version)) +
+                        u" was written, and the version did not: the updater offers them under "
+                        u"the same version and notes; raise the version line if this is a new "
+                        u"release");
+            }
+            release = before->second;  // the files released with that version
+        }
+        now[script.name] = release;
+    }
+    return now;
+}
+
+void WriteReleases(const MakeRun& run, const Releases& releases, Report& report) {
+    std::u16string text;
+    for (const auto& entry : releases) {
+        text += entry.second.fingerprint + u"|" + entry.first + u"|" + entry.second.version + u"\n";
+    }
+    std::string bytes = Utf8Of(text);
+    std::u16string path = ReleasesPath(run);
+    std::u16string temporary = path + u".tmp";
+    if (WriteWholeFile(temporary.c_str(), reinterpret_cast<const unsigned char*>(bytes.data()),
+                       static_cast<uint32_t>(bytes.size())) &&
+        MoveFileOver(temporary.c_str(), path.c_str())) {
+        return;
+    }
+    RemoveFile(temporary.c_str());
+    report.Warning(FINDING_IO, DisplayPath(path), 0,
+                   u"cannot write the record of released versions; the next make cannot tell "
+                   u"whether files changed under the same version");
+}
+
 // ---- writing -----------------------------------------------------------------------------------
 
 bool SameAsWritten(const std::u16string& path, const std::string& bytes) {
@@ -455,8 +580,40 @@ int ExitAfterErrors(const MakeRun& run) {
 
 }  // namespace
 
-int RunMake(const std::u16string& folder, const std::u16string& outFile,
-            const std::u16string& keyFile, Report& report) {
+// A plain make over a signed catalog would leave the old signature beside
+// the new bytes: every user with a key would refuse it.
+static bool RefusesToUnsign(const MakeRun& run, const SignOptions& options, Report& report) {
+    if (!options.keyFile.empty() || options.dropSignature || !CatalogIsSigned(run.out)) {
+        return false;
+    }
+    report.Error(FINDING_SIGNATURE, run.outShown, 0,
+                 u"the catalog is signed (a .sig beside it, or a serial line in it): a plain make "
+                 u"would leave the old signature and lock out every user with a key; sign it with "
+                 u"make FOLDER --sign KEY_FILE, or drop the signature on purpose with make FOLDER "
+                 u"--drop-signature; nothing is written");
+    return true;
+}
+
+// Writes the unsigned catalog (without its serial and next-key lines, and
+// without a signature file, when the signature is dropped).
+static int WriteUnsigned(MakeRun* run, const NewCatalog& catalog, std::string bytes,
+                         const SignOptions& options, Report& report) {
+    if (options.dropSignature) bytes = WithSigningHeader(bytes, std::string());
+    bool same = SameAsWritten(run->out, bytes);
+    if (!same && !WriteCatalog(run, bytes, report)) return EXIT_FAILED;
+    if (options.dropSignature) {
+        if (!DropSignatureFile(run->out, report)) return EXIT_FAILED;
+        report.Warning(FINDING_SIGNATURE, run->outShown, 0,
+                       u"signature dropped: the catalog is unsigned, and every updater with a key "
+                       u"refuses it");
+    }
+    report.Note(FINDING_SUMMARY, run->outShown, 0,
+                (same ? u"up to date: " : u"written: ") + CountsText(catalog));
+    return EXIT_OK;
+}
+
+int RunMake(const std::u16string& folder, const std::u16string& outFile, const SignOptions& options,
+            Report& report) {
     MakeRun run;
     run.folder = ProgramForm(folder);
     if (run.folder.empty() || KindOfPath(run.folder.c_str()) != PATH_FOLDER) {
@@ -482,16 +639,18 @@ int RunMake(const std::u16string& folder, const std::u16string& outFile,
     }
 
     NewCatalog catalog = MergeCatalog(run, hasOld ? &old : nullptr, report);
+    if (report.Errors() > 0 || RefusesToUnsign(run, options, report)) {
+        report.Note(FINDING_SUMMARY, run.outShown, 0, u"not written: fix the errors above first");
+        return EXIT_PROBLEMS;
+    }
     std::string bytes = CatalogBytes(catalog);
     if (!ProveCatalog(catalog, bytes, &run, report)) return ExitAfterErrors(run);
+    Releases releases = JudgeReleases(run, report);  // the tables hold the new catalog
     // The third fields change no path or MD5 that the proof read.
     if (!AddSha256Fields(run.folder, &bytes, report)) return EXIT_FAILED;
-    if (!keyFile.empty()) return WriteSignedCatalog(run.out, run.outShown, bytes, keyFile, report);
-    if (SameAsWritten(run.out, bytes)) {
-        report.Note(FINDING_SUMMARY, run.outShown, 0, u"up to date: " + CountsText(catalog));
-        return EXIT_OK;
-    }
-    if (!WriteCatalog(&run, bytes, report)) return EXIT_FAILED;
-    report.Note(FINDING_SUMMARY, run.outShown, 0, u"written: " + CountsText(catalog));
-    return EXIT_OK;
+    int exit = options.keyFile.empty()
+                   ? WriteUnsigned(&run, catalog, bytes, options, report)
+                   : WriteSignedCatalog(run.out, run.outShown, bytes, options, report);
+    if (exit == EXIT_OK) WriteReleases(run, releases, report);
+    return exit;
 }

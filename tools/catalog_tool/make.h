@@ -21,16 +21,20 @@
 #include <string>
 
 #include "tools/catalog_tool/report.h"
+#include "tools/catalog_tool/sign.h"
 
 // folder: the server folder; outFile: where to write (empty for the
 // folder's scripts.txt). The catalog kept from is outFile when it exists,
 // else the folder's scripts.txt when that exists. Every file line gets the
-// file's SHA-256 as a third field. keyFile: a private key to sign with
-// (sign.h), empty for none. Returns a ToolExit value.
-int RunMake(const std::u16string& folder, const std::u16string& outFile,
-            const std::u16string& keyFile, Report& report);
+// file's SHA-256 as a third field. options: how it is signed (sign.h); a
+// catalog that is signed is never written unsigned unless options say so.
+// Beside the catalog, OUT.versions keeps the files each script's version
+// was written with, to tell files changed under an unchanged version.
+// Returns a ToolExit value.
+int RunMake(const std::u16string& folder, const std::u16string& outFile, const SignOptions& options,
+            Report& report);
 inline int RunMake(const std::u16string& folder, const std::u16string& outFile, Report& report) {
-    return RunMake(folder, outFile, std::u16string(), report);
+    return RunMake(folder, outFile, SignOptions(), report);
 }
 
 #endif  // UPDATER_TOOLS_CATALOG_TOOL_MAKE_H

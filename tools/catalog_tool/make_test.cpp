@@ -5,6 +5,7 @@
 
 #include <ctype.h>
 #include <gtest/gtest.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -106,7 +107,10 @@ TEST(Make, MakeThenCheckRoundTripsATree) {
     Report checked(false);
     EXPECT_EQ(CheckIn(server.Path(), checked), EXIT_OK) << ReportText(checked);
     EXPECT_EQ(checked.Errors(), 0) << ReportText(checked);
-    EXPECT_EQ(checked.Warnings(), 0) << ReportText(checked);
+    // Only the sections make added lack a version line.
+    EXPECT_EQ(checked.Warnings(), CountFindings(checked, FINDING_NO_VERSION))
+        << ReportText(checked);
+    EXPECT_EQ(CountFindings(checked, FINDING_NO_VERSION), 3) << ReportText(checked);
 
     // Run again on the same tree: nothing to change, nothing rewritten.
     Report again(false);
@@ -405,4 +409,73 @@ TEST(Make, RefusesToKeepALineTheUpdaterWouldDrop) {
     EXPECT_EQ(MakeIn(server.Path(), report), EXIT_PROBLEMS) << ReportText(report);
     EXPECT_TRUE(HasFinding(report, SEVERITY_ERROR, FINDING_NO_EQUALS, 2)) << ReportText(report);
     EXPECT_EQ(CatalogAt(server.Path()), old);
+}
+
+// ---- mistakes that would reach users ----------------------------------------------------
+
+TEST(Make, RefusesWhatWouldLockUsersOutOrLoseAHandWrittenLine) {
+    const struct {
+        const char* what;
+        const char* file;     // on disk, under the server folder
+        std::string catalog;  // the catalog there
+        bool signatureFile;   // a scripts.txt.sig beside it
+        FindingKind kind;
+    } cases[] = {
+        {"keep line in another case", "S/settings.ini", "[S]\nversion = 1\nkeep = Settings.ini\n",
+         false, FINDING_CATALOG_PROBLEM},
+        {"section in another case", "Loot Filter/a.lua", "[loot filter]\nversion = 2\nnote = n\n",
+         false, FINDING_CATALOG_PROBLEM},
+        {"plain make beside a signature", "S/a.lua", "[S]\nversion = 1\n", true, FINDING_SIGNATURE},
+        {"plain make over a serial line", "S/a.lua", "serial = 3\n[S]\nversion = 1\n", false,
+         FINDING_SIGNATURE},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder server;
+        Publish(server.Path(), c.file, "x");
+        Publish(server.Path(), "scripts.txt", c.catalog);
+        if (c.signatureFile) Publish(server.Path(), "scripts.txt.sig", "old signature\n");
+        Report report(false);
+        EXPECT_EQ(MakeIn(server.Path(), report), EXIT_PROBLEMS) << ReportText(report);
+        EXPECT_TRUE(HasFinding(report, SEVERITY_ERROR, c.kind)) << ReportText(report);
+        EXPECT_EQ(CatalogAt(server.Path()), c.catalog);
+        EXPECT_EQ(fs::exists(server / "scripts.txt.sig"), c.signatureFile);
+    }
+}
+
+TEST(Make, DropsTheSignatureOnlyWhenAskedTo) {
+    TempFolder server;
+    Publish(server.Path(), "S/a.lua", "x");
+    Publish(server.Path(), "scripts.txt", "serial = 3\nnextkey = p256:x\n[S]\nversion = 1\n");
+    Publish(server.Path(), "scripts.txt.sig", "old signature\n");
+    SignOptions drop;
+    drop.dropSignature = true;
+    Report report(false);
+    ASSERT_EQ(RunMake(server.ProgramPath(), u"", drop, report), EXIT_OK) << ReportText(report);
+    EXPECT_TRUE(HasFinding(report, SEVERITY_WARNING, FINDING_SIGNATURE)) << ReportText(report);
+    EXPECT_EQ(CatalogAt(server.Path()).find("[S]"), 0u) << CatalogAt(server.Path());
+    EXPECT_FALSE(fs::exists(server / "scripts.txt.sig"));
+}
+
+// Whether files changed under an unchanged version, in either order of
+// raising the version and running make, and again until it is raised.
+TEST(Make, WarnsOfAnUnchangedVersionInEitherOrderAndUntilItIsRaised) {
+    TempFolder server;
+    Publish(server.Path(), "S/a.lua", "1");
+    Publish(server.Path(), "scripts.txt", "[S]\nversion = 1\n");
+    auto sameVersionWarnings = [&](const char* content, const char* from, const char* to) {
+        Publish(server.Path(), "S/a.lua", content);
+        std::string catalog = CatalogAt(server.Path());
+        if (from != nullptr) catalog.replace(catalog.find(from), strlen(from), to);
+        Publish(server.Path(), "scripts.txt", catalog);
+        Report report(false);
+        EXPECT_EQ(MakeIn(server.Path(), report), EXIT_OK) << ReportText(report);
+        return CountFindings(report, FINDING_SAME_VERSION);
+    };
+    EXPECT_EQ(sameVersionWarnings("1", nullptr, nullptr), 0);              // the first make
+    EXPECT_EQ(sameVersionWarnings("2", nullptr, nullptr), 1);              // make, not raised
+    EXPECT_EQ(sameVersionWarnings("2", nullptr, nullptr), 1);              // still not raised
+    EXPECT_EQ(sameVersionWarnings("2", "version = 1", "version = 2"), 0);  // raised after make
+    EXPECT_EQ(sameVersionWarnings("3", "version = 2", "version = 3"), 0);  // raised before make
+    EXPECT_EQ(sameVersionWarnings("3", nullptr, nullptr), 0);
 }

@@ -149,9 +149,10 @@ std::u16string WindowsPathProblem(const std::u16string& path) {
     return NameProblemText(problem);
 }
 
-int ScriptsFolderRoom(const std::u16string& name, const std::u16string& path) {
-    int used = 1 + static_cast<int>(name.size()) + 1 + static_cast<int>(path.size());
-    return (LOCAL_PATH_CAPACITY - 1) - used;
+std::u16string FoldedName(const std::u16string& name) {
+    std::u16string folded(name.size() + 1, u'\0');
+    FoldPath(&folded[0], static_cast<int>(folded.size()), name.c_str());
+    return folded.c_str();
 }
 
 AddressRisk WebAddressRisk(const std::u16string& relativeAddress) {

@@ -8,14 +8,15 @@
 
 #include <string>
 
+#include "catalog/local_state.h"
 #include "catalog/names.h"
 #include "tools/catalog_tool/report.h"
 
 enum {
-    // A local path of 259 characters leaves this much for the scripts
-    // folder itself (say D:\Games\Zentora\Scripts) before make and check
-    // warn; below three characters not even "C:\" fits, and the updater
-    // never installs the file.
+    // The updater's room for the scripts folder (ScriptsFolderRoom in
+    // catalog/local_state.h) below which make and check warn (say
+    // D:\Games\Zentora\Scripts fits); below three characters not even "C:\"
+    // fits, and the updater never installs the file.
     COMFORTABLE_FOLDER_ROOM = 100,
     LEAST_FOLDER_ROOM = 3,
 };
@@ -45,9 +46,9 @@ std::u16string WindowsNameProblem(const std::u16string& name);
 // slash (a folder, never a file).
 std::u16string WindowsPathProblem(const std::u16string& path);
 
-// How many characters the scripts folder may have for
-// ScriptsFolder\name\path to fit in 259.
-int ScriptsFolderRoom(const std::u16string& name, const std::u16string& path);
+// A name or a path as Windows compares it (FoldPath): two names with the
+// same folded form are one file on the user's disk.
+std::u16string FoldedName(const std::u16string& name);
 
 // What the updater's request for "name/path" under a web address risks:
 // characters that go out unescaped and mean something to a server, or that

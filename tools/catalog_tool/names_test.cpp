@@ -51,10 +51,23 @@ TEST(Names, MakeRefusesWhatTheUpdaterWouldRefuseOrCut) {
     EXPECT_FALSE(FilePathRefusal(u"line\nfeed.lua").empty());
 }
 
-TEST(Names, TheRoomForTheScriptsFolderIsWhatIsLeftOf259) {
-    // "\" + name + "\" + path
-    EXPECT_EQ(ScriptsFolderRoom(u"S", u"a.lua"), 259 - 8);
-    EXPECT_EQ(ScriptsFolderRoom(Repeat(u'n', 63), Repeat(u'p', 194)), 0);
+TEST(Names, TheRoomForTheScriptsFolderIsTheUpdatersOwnLimit) {
+    // folder "\" name "\" path ".new" within 259, the file's folder within 247.
+    const struct {
+        std::u16string name, path;
+        int room;
+    } cases[] = {
+        {u"S", u"a.lua", 245},                 // the folder "\S" binds
+        {u"S", Repeat(u'p', 249), 3},          // ".new" binds: "C:\" still fits
+        {u"S", Repeat(u'p', 250), 2},          // and now it does not
+        {u"S", Repeat(u'd', 241) + u"/a", 3},  // the 247 of the folder binds
+        {u"S", Repeat(u'd', 242) + u"/a", 2},
+        {Repeat(u'n', 63), Repeat(u'p', 194), -4},  // no folder at all
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ScriptsFolderRoom(c.name.c_str(), c.path.c_str()), c.room)
+            << c.name.size() << " " << c.path.size();
+    }
 }
 
 TEST(Names, AWebAddressRisksWhatGoesOutUnescaped) {

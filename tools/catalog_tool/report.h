@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/catalog_tool/text_forms.h"
+
 // The exit codes of catalog-tool.
 enum ToolExit {
     EXIT_OK = 0,
@@ -37,6 +39,7 @@ enum FindingKind {
     FINDING_TEXT_AFTER_BRACKET,      // ignored text after a section's ']'
     FINDING_TEXT_AFTER_DIGEST,       // ignored text after a second '|'
     FINDING_VALUE_REPLACED,          // a later version or desc wins over an earlier one
+    FINDING_NO_VERSION,              // a section without a version line
     FINDING_DUPLICATE_SCRIPT,        // two sections of one name
     FINDING_DUPLICATE_FILE,          // two lines naming one local file
     FINDING_INVALID_UTF8,            // bytes the updater turns into U+FFFD

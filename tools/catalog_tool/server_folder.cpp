@@ -56,17 +56,19 @@ void AddFoundFile(MakeRun* run, FoundScript* script, const std::u16string& fullP
                          PathClashText(clash, Quoted(script->files[earlier].path)));
         return;
     }
-    int room = ScriptsFolderRoom(script->name, path);
+    int room = ScriptsFolderRoom(script->name.c_str(), path.c_str());
     if (room < LEAST_FOLDER_ROOM) {
         report.Error(FINDING_NAME_REFUSED, shown, 0,
                      u"left out: the script name and the path leave no room for a scripts folder "
-                     u"within the updater's 259 characters");
+                     u"within the updater's limits (259 characters with \".new\", folders of "
+                     u"247)");
         return;
     }
     if (room < COMFORTABLE_FOLDER_ROOM) {
         report.Warning(FINDING_LOCAL_PATH_LONG, shown, 0,
                        u"the script name and the path leave only " + NumberText(room) +
-                           u" characters for the user's scripts folder (259 in all)");
+                           u" characters for the user's scripts folder (259 in all with \".new\", "
+                           u"folders of 247)");
     }
     AddressRisk risk = WebAddressRisk(script->name + u"/" + path);
     if (risk.severity != SEVERITY_NOTE) {

@@ -1,71 +1,25 @@
-// catalog-tool: keygen, make's SHA-256 fields and signature, check --key.
+// catalog-tool: keygen and key, make's SHA-256 fields, header lines and
+// signature, check --key.
 #include "tools/catalog_tool/sign.h"
 
 #include <stdlib.h>
 #include <string.h>
 
 #include "app/text.h"
-#include "app/unicode.h"
 #include "catalog/catalog.h"
 #include "catalog/server.h"
 #include "catalog/signing.h"
 #include "install/files_os.h"
+#include "tools/catalog_tool/catalog_reading.h"
 #include "tools/catalog_tool/signing_key.h"
 #include "tools/catalog_tool/tool_os.h"
 
 namespace {
 
-// ---- catalog lines as bytes ----------------------------------------------------
+const uint64_t LargestSerial = 999999999999999999ull;  // 18 digits
 
-std::vector<std::string> SplitLines(const std::string& bytes) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < bytes.size()) {
-        size_t end = bytes.find('\n', start);
-        if (end == std::string::npos) end = bytes.size();
-        lines.push_back(bytes.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-std::string Trimmed(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return std::string();
-    size_t last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
-
-// The key of a key line in lower case, or "" for any other line.
-std::string KeyOfLine(const std::string& trimmed) {
-    size_t equals = trimmed.find('=');
-    if (equals == std::string::npos || trimmed.empty() || trimmed[0] == '[' || trimmed[0] == ';' ||
-        trimmed[0] == '#') {
-        return std::string();
-    }
-    std::string key = Trimmed(trimmed.substr(0, equals));
-    for (char& c : key) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return key;
-}
-
-std::u16string Utf16Of(const std::string& utf8) {
-    int units = Utf8ToUtf16(utf8.c_str(), -1, nullptr, 0);
-    if (units <= 0) return std::u16string();
-    std::u16string text(static_cast<size_t>(units), u'\0');
-    Utf8ToUtf16(utf8.c_str(), -1, &text[0], units);
-    text.resize(static_cast<size_t>(units - 1));
-    return text;
-}
-
-std::string Utf8Of(const std::u16string& text) {
-    int size = Utf16ToUtf8(text.c_str(), nullptr, 0);
-    if (size <= 0) return std::string();
-    std::string bytes(static_cast<size_t>(size), '\0');
-    Utf16ToUtf8(text.c_str(), &bytes[0], size);
-    bytes.resize(static_cast<size_t>(size - 1));
-    return bytes;
+const unsigned char* Bytes(const std::string& text) {
+    return reinterpret_cast<const unsigned char*>(text.data());
 }
 
 // The whole content of a file or a web address; false when it did not come.
@@ -84,23 +38,47 @@ std::u16string Sha256Of(const std::string& content) {
     return text;
 }
 
-// The line with its SHA-256 field set: everything up to the second bar
-// stays as written.
-std::string LineWithSha256(const std::string& line, const std::u16string& sha256) {
-    std::string kept = line.substr(0, line.find_last_not_of(" \t\r") + 1);
-    size_t bar = kept.find('|');
-    size_t second = bar == std::string::npos ? std::string::npos : kept.find('|', bar + 1);
-    if (second != std::string::npos) kept.resize(second);
-    if (bar == std::string::npos) kept += "|";
-    return kept + "|" + Utf8Of(sha256);
+std::u16string KeyText(const PublicKey& key) {
+    char text[PUBLIC_KEY_TEXT_LENGTH + 1];
+    FormatPublicKey(key, text);
+    return Utf16Of(text);
 }
 
-// ---- writing -------------------------------------------------------------------
+std::u16string SerialText(uint64_t serial) {
+    return NumberText(static_cast<long long>(serial));
+}
+
+// ---- catalog lines, as the updater's parser reads them ----------------------------
+
+// The catalog bytes read by the updater's parser, one record a line (the
+// empty "line" after the last LF left out).
+CatalogReading ReadBytes(const std::string& bytes) {
+    CatalogReading reading = ReadCatalogLines(Utf16Of(bytes).c_str());
+    if (!reading.lines.empty() && reading.lines.back().written.empty()) reading.lines.pop_back();
+    return reading;
+}
+
+bool IsSigningHeaderLine(const LineRecord& line) {
+    return line.verdict == LINE_BEFORE_FIRST_SECTION &&
+           HeaderKeyOf(line.key.c_str()) != HEADER_NONE;
+}
+
+// The line of a file with its SHA-256 field set: everything up to the
+// parser's second bar stays as written (neither the key nor the path of a
+// file line holds a bar, so it is the second one of the line).
+std::u16string LineWithSha256(const LineRecord& line, const std::u16string& sha256) {
+    std::u16string kept = line.written;
+    if (line.hasSecondBar) kept.resize(kept.find(u'|', kept.find(u'|') + 1));
+    kept.erase(kept.find_last_not_of(u" \t") + 1);
+    if (kept.find(u'|') == std::u16string::npos) kept += u"|";
+    return kept + u"|" + sha256;
+}
+
+// ---- writing ------------------------------------------------------------------------
 
 bool WriteThroughTemporary(const std::u16string& path, const std::string& bytes) {
     std::u16string temporary = path + u".tmp";
-    if (!WriteWholeFile(temporary.c_str(), reinterpret_cast<const unsigned char*>(bytes.data()),
-                        static_cast<uint32_t>(bytes.size()))) {
+    if (!WriteWholeFile(temporary.c_str(), Bytes(bytes), static_cast<uint32_t>(bytes.size()))) {
         return false;
     }
     if (MoveFileOver(temporary.c_str(), path.c_str())) return true;
@@ -119,16 +97,99 @@ bool AlreadySigned(const std::u16string& out, const std::string& bytes, const Pu
     std::string old, oldSignature;
     unsigned char signature[SIGNATURE_BYTES];
     return FetchWhole(out, &old) && old == bytes && FetchWhole(out + u".sig", &oldSignature) &&
-           ParseSignature(reinterpret_cast<const unsigned char*>(oldSignature.data()),
-                          oldSignature.size(), signature) &&
+           ParseSignature(Bytes(oldSignature), oldSignature.size(), signature) &&
            VerifySignature(key.point, bytes.data(), bytes.size(), signature);
 }
 
-uint64_t SerialOfFile(const std::u16string& path) {
-    std::string old;
-    uint64_t serial = 0;
-    if (FetchWhole(path, &old)) {
-        ReadCatalogSerial(reinterpret_cast<const unsigned char*>(old.data()), old.size(), &serial);
+// ---- what make --sign starts from ---------------------------------------------------
+
+// The key that signs, the next key, and the serials so far.
+struct Signing {
+    PublicKey key;
+    std::u16string nextKey;  // the nextkey line's key text, empty for none
+    uint64_t catalogSerial = 0;
+    uint64_t recordedSerial = 0;
+    std::u16string recordPath;
+};
+
+// The serial record beside the key: "serial = N", read by the catalog's own
+// rule. Absent is 0; anything else stops make (told).
+bool ReadSerialRecord(Signing* signing, Report& report) {
+    std::string record;
+    if (KindOfPath(signing->recordPath.c_str()) == PATH_ABSENT) return true;
+    if (!FetchWhole(signing->recordPath, &record) ||
+        ReadCatalogSerial(Bytes(record), record.size(), &signing->recordedSerial) != SERIAL_FOUND) {
+        report.Error(FINDING_IO, DisplayPath(signing->recordPath), 0,
+                     u"the serial record of this key is not 'serial = N'; put back the highest "
+                     u"serial signed with the key, or remove the file if it never signed");
+        return false;
+    }
+    return true;
+}
+
+bool WriteSerialRecord(const Signing& signing, uint64_t serial, Report& report) {
+    std::string text = Utf8Of(SerialKey) + " = " + Utf8Of(SerialText(serial)) + "\n";
+    if (WriteThroughTemporary(signing.recordPath, text)) return true;
+    report.Error(FINDING_IO, DisplayPath(signing.recordPath), 0,
+                 u"cannot write the serial record of the key; nothing is written");
+    return false;
+}
+
+// The public half of a private key file; false (told) when it cannot be read.
+bool PublicHalfOf(const std::u16string& keyFile, PublicKey* key, Report& report) {
+    unsigned char signature[SIGNATURE_BYTES];
+    std::u16string problem = SignWithKeyFile(keyFile, "", signature, key);
+    if (problem.empty()) return true;
+    report.Error(FINDING_IO, DisplayPath(keyFile), 0, problem);
+    return false;
+}
+
+// The next key: --next-key, or else the one the catalog names already,
+// until that key itself signs.
+bool ChooseNextKey(Signing* signing, const SignOptions& options, const std::string& old,
+                   Report& report) {
+    PublicKey next;
+    if (!options.nextKeyFile.empty()) {
+        if (!PublicHalfOf(options.nextKeyFile, &next, report)) return false;
+        if (memcmp(next.point, signing->key.point, PUBLIC_KEY_BYTES) == 0) {
+            report.Error(FINDING_SIGNATURE, DisplayPath(options.nextKeyFile), 0,
+                         u"the next key is the key that signs; pass the new key's file");
+            return false;
+        }
+    } else if (ReadCatalogNextKey(Bytes(old), old.size(), &next) != SERIAL_FOUND ||
+               memcmp(next.point, signing->key.point, PUBLIC_KEY_BYTES) == 0) {
+        return true;
+    }
+    signing->nextKey = KeyText(next);
+    return true;
+}
+
+std::string HeaderLines(const Signing& signing, uint64_t serial) {
+    std::string header = Utf8Of(SerialKey) + " = " + Utf8Of(SerialText(serial)) + "\n";
+    if (!signing.nextKey.empty()) {
+        header += Utf8Of(NextKeyKey) + " = " + Utf8Of(signing.nextKey) + "\n";
+    }
+    return header;
+}
+
+// The serial to sign with; 0 (told) when there is none.
+uint64_t ChooseSerial(const Signing& signing, const SignOptions& options,
+                      const std::u16string& outShown, Report& report) {
+    uint64_t highest = signing.catalogSerial > signing.recordedSerial ? signing.catalogSerial
+                                                                      : signing.recordedSerial;
+    if (options.serial != 0 && options.serial <= highest) {
+        report.Error(FINDING_SIGNATURE, outShown, 0,
+                     u"--serial " + SerialText(options.serial) + u" is not above " +
+                         SerialText(highest) +
+                         u", the highest serial of this catalog and of the key's serial record: "
+                         u"users who had that one would refuse it; nothing is written");
+        return 0;
+    }
+    uint64_t serial = options.serial != 0 ? options.serial : highest + 1;
+    if (serial > LargestSerial) {
+        report.Error(FINDING_SIGNATURE, outShown, 0,
+                     u"the serial is at its largest (18 digits); nothing is written");
+        return 0;
     }
     return serial;
 }
@@ -176,8 +237,7 @@ void CheckSerial(const std::u16string& where, const unsigned char* bytes, uint32
                        u"no serial line: counts as 0, so an updater that used a catalog with a "
                        u"serial refuses this one");
     } else {
-        report.Note(FINDING_SIGNATURE, where, 0,
-                    u"serial " + NumberText(static_cast<long long>(serial)));
+        report.Note(FINDING_SIGNATURE, where, 0, u"serial " + SerialText(serial));
     }
 }
 
@@ -209,6 +269,21 @@ void CheckFileSha256(const std::u16string& where, int index, int line, Report& r
                      Sha256Of(content) + u", the catalog says " + file.sha256);
 }
 
+void CheckNextKey(const std::u16string& where, const unsigned char* bytes, uint32_t size,
+                  Report& report) {
+    PublicKey next;
+    SerialResult result = ReadCatalogNextKey(bytes, size, &next);
+    if (result == SERIAL_MALFORMED) {
+        report.Error(FINDING_SIGNATURE, where, 0,
+                     u"the nextkey line is not 'nextkey = p256:...' with one key, or there are "
+                     u"two: the updater ignores it, and users never learn the next key");
+    } else if (result == SERIAL_FOUND) {
+        report.Note(FINDING_SIGNATURE, where, 0,
+                    u"names the next key " + KeyText(next) +
+                        u": an updater that verifies this catalog trusts it from then on");
+    }
+}
+
 }  // namespace
 
 int RunKeygen(const std::u16string& privateKeyFile, Report& report) {
@@ -218,86 +293,112 @@ int RunKeygen(const std::u16string& privateKeyFile, Report& report) {
         report.Error(FINDING_IO, DisplayPath(privateKeyFile), 0, problem);
         return EXIT_FAILED;
     }
-    char text[PUBLIC_KEY_TEXT_LENGTH + 1];
-    FormatPublicKey(key, text);
     report.Note(FINDING_SUMMARY, DisplayPath(privateKeyFile), 0,
                 u"private key written (readable by you only); keep it off the server. Put this "
                 u"line in the [updater] section of updater.ini:");
-    report.Note(FINDING_SUMMARY, u"", 0, u"key=" + Utf16Of(text));
+    report.Note(FINDING_SUMMARY, u"", 0, u"key=" + KeyText(key));
+    report.Note(FINDING_SUMMARY, u"", 0,
+                u"Moving users to this key from one they have? Never replace their key: add "
+                u"this one beside it (key=p256:OLD... p256:NEW...), or publish a catalog signed "
+                u"by the old key that names this one (make FOLDER --sign OLD_KEY_FILE "
+                u"--next-key " +
+                    DisplayPath(privateKeyFile) + u") and sign with this key once users follow.");
+    return EXIT_OK;
+}
+
+int RunKeyLine(const std::u16string& privateKeyFile, Report& report) {
+    PublicKey key;
+    if (!PublicHalfOf(privateKeyFile, &key, report)) return EXIT_FAILED;
+    report.Note(FINDING_SUMMARY, u"", 0, u"key=" + KeyText(key));
     return EXIT_OK;
 }
 
 bool AddSha256Fields(const std::u16string& folder, std::string* bytes, Report& report) {
-    std::string out;
-    std::u16string section;
-    bool inSection = false;
-    for (const std::string& line : SplitLines(*bytes)) {
-        std::string trimmed = Trimmed(line);
-        std::string key = KeyOfLine(trimmed);
-        if (!trimmed.empty() && trimmed[0] == '[') {
-            inSection = trimmed.find(']') != std::string::npos;
-            section = Utf16Of(trimmed.substr(1, trimmed.find(']') - 1));
-        }
-        if (!inSection || (key != "file" && key != "keep")) {
-            out += line + "\n";
+    std::u16string out;
+    for (const LineRecord& line : ReadBytes(*bytes).lines) {
+        if (line.file < 0) {
+            out += line.written + u"\n";
             continue;
         }
-        std::string value = Trimmed(trimmed.substr(trimmed.find('=') + 1));
-        std::u16string path = Utf16Of(value.substr(0, value.find('|')));
-        std::u16string local = folder + u"\\" + section + u"\\" + path;
+        std::u16string local = folder + u"\\" + ScriptTable[line.script].name + u"\\" + line.path;
         TextReplaceChar(&local[0], u'/', u'\\');
         std::string content;
         if (!FetchWhole(local, &content)) {
             report.Error(FINDING_IO, DisplayPath(local), 0, u"cannot read the file");
             return false;
         }
-        out += LineWithSha256(line, Sha256Of(content)) + "\n";
+        out += LineWithSha256(line, Sha256Of(content)) + u"\n";
     }
-    *bytes = out;
+    *bytes = Utf8Of(out);
     return true;
 }
 
-std::string WithSerial(const std::string& bytes, uint64_t serial) {
-    std::string out = "serial = " + Utf8Of(NumberText(static_cast<long long>(serial))) + "\n";
-    bool beforeSections = true;
-    for (const std::string& line : SplitLines(bytes)) {
-        std::string trimmed = Trimmed(line);
-        if (!trimmed.empty() && trimmed[0] == '[') beforeSections = false;
-        if (beforeSections && KeyOfLine(trimmed) == "serial") continue;
-        out += line + "\n";
+std::string WithSigningHeader(const std::string& bytes, const std::string& header) {
+    std::u16string out = Utf16Of(header);
+    for (const LineRecord& line : ReadBytes(bytes).lines) {
+        if (!IsSigningHeaderLine(line)) out += line.written + u"\n";
     }
-    return out;
+    return Utf8Of(out);
+}
+
+bool CatalogIsSigned(const std::u16string& out) {
+    std::string old;
+    uint64_t serial = 0;
+    PublicKey next;
+    return KindOfPath((out + u".sig").c_str()) == PATH_FILE ||
+           (FetchWhole(out, &old) &&
+            (ReadCatalogSerial(Bytes(old), old.size(), &serial) != SERIAL_ABSENT ||
+             ReadCatalogNextKey(Bytes(old), old.size(), &next) != SERIAL_ABSENT));
+}
+
+bool DropSignatureFile(const std::u16string& out, Report& report) {
+    std::u16string signature = out + u".sig";
+    if (KindOfPath(signature.c_str()) == PATH_ABSENT) return true;
+    RemoveFile(signature.c_str());
+    if (KindOfPath(signature.c_str()) == PATH_ABSENT) return true;
+    report.Error(FINDING_IO, DisplayPath(signature), 0,
+                 u"cannot remove the signature file; remove it by hand before uploading");
+    return false;
 }
 
 int WriteSignedCatalog(const std::u16string& out, const std::u16string& outShown,
-                       const std::string& bytes, const std::u16string& keyFile, Report& report) {
-    uint64_t serial = SerialOfFile(out);
-    unsigned char signature[SIGNATURE_BYTES];
-    PublicKey key;
-    // Signing first: a key that cannot sign leaves everything as it was.
-    std::u16string problem = SignWithKeyFile(keyFile, "", signature, &key);
-    if (!problem.empty()) {
-        report.Error(FINDING_IO, DisplayPath(keyFile), 0, problem);
+                       const std::string& bytes, const SignOptions& options, Report& report) {
+    Signing signing;
+    signing.recordPath = options.keyFile + u".serial";
+    std::string old;
+    if (!FetchWhole(out, &old)) old.clear();
+    ReadCatalogSerial(Bytes(old), old.size(), &signing.catalogSerial);
+    // The keys are read first: a key that cannot sign leaves everything as it was.
+    if (!PublicHalfOf(options.keyFile, &signing.key, report) ||
+        !ChooseNextKey(&signing, options, old, report) || !ReadSerialRecord(&signing, report)) {
         return EXIT_FAILED;
     }
-    if (serial > 0 && AlreadySigned(out, WithSerial(bytes, serial), key)) {
+    if (options.serial == 0 && signing.catalogSerial > 0 &&
+        signing.catalogSerial >= signing.recordedSerial &&
+        AlreadySigned(out, WithSigningHeader(bytes, HeaderLines(signing, signing.catalogSerial)),
+                      signing.key)) {
+        if (signing.recordedSerial < signing.catalogSerial &&
+            !WriteSerialRecord(signing, signing.catalogSerial, report)) {
+            return EXIT_FAILED;
+        }
         report.Note(FINDING_SUMMARY, outShown, 0,
-                    u"up to date and signed, serial " + NumberText(static_cast<long long>(serial)));
+                    u"up to date and signed, serial " + SerialText(signing.catalogSerial));
         return EXIT_OK;
     }
-    if (serial >= 999999999999999999ull) {
-        report.Error(FINDING_SIGNATURE, outShown, 0,
-                     u"the serial is at its largest (18 digits); nothing is written");
-        return EXIT_PROBLEMS;
-    }
-    std::string signedBytes = WithSerial(bytes, serial + 1);
-    problem = SignWithKeyFile(keyFile, signedBytes, signature, &key);
+    uint64_t serial = ChooseSerial(signing, options, outShown, report);
+    if (serial == 0) return EXIT_PROBLEMS;
+    std::string signedBytes = WithSigningHeader(bytes, HeaderLines(signing, serial));
+    unsigned char signature[SIGNATURE_BYTES];
+    std::u16string problem = SignWithKeyFile(options.keyFile, signedBytes, signature, &signing.key);
     if (!problem.empty() ||
-        !VerifySignature(key.point, signedBytes.data(), signedBytes.size(), signature)) {
-        report.Error(FINDING_IO, DisplayPath(keyFile), 0,
+        !VerifySignature(signing.key.point, signedBytes.data(), signedBytes.size(), signature)) {
+        report.Error(FINDING_IO, DisplayPath(options.keyFile), 0,
                      problem.empty() ? u"cannot sign" : problem);
         return EXIT_FAILED;
     }
+    // The record first: a serial once signed is never signed again, even
+    // when the catalog cannot be written.
+    if (!WriteSerialRecord(signing, serial, report)) return EXIT_FAILED;
     if (!WriteThroughTemporary(out, signedBytes)) {
         report.Error(FINDING_IO, outShown, 0, u"cannot write the catalog");
         return EXIT_FAILED;
@@ -307,9 +408,27 @@ int WriteSignedCatalog(const std::u16string& out, const std::u16string& outShown
         return EXIT_FAILED;
     }
     report.Note(FINDING_SUMMARY, outShown, 0,
-                u"written and signed, serial " + NumberText(static_cast<long long>(serial + 1)) +
-                    u"; signature in " + outShown + u".sig");
+                u"written and signed, serial " + SerialText(serial) + u"; signature in " +
+                    outShown + u".sig" +
+                    (signing.nextKey.empty() ? std::u16string()
+                                             : u"; names the next key " + signing.nextKey));
     return EXIT_OK;
+}
+
+void TellSigningWithoutKey(const std::u16string& where, const unsigned char* bytes, uint32_t size,
+                           Report& report) {
+    uint64_t serial = 0;
+    if (ReadCatalogSerial(bytes, size, &serial) == SERIAL_FOUND) {
+        report.Note(FINDING_SIGNATURE, where, 0, u"serial " + SerialText(serial));
+    }
+    char16_t address[CATALOG_ADDRESS_CAPACITY];
+    BuildResourceAddress(address, CATALOG_ADDRESS_CAPACITY, u"scripts.txt.sig");
+    std::string file;
+    if (!FetchWhole(address, &file)) return;
+    report.Warning(FINDING_SIGNATURE, where, 0,
+                   u"scripts.txt.sig lies beside the catalog, but without --key it was not "
+                   u"verified: add --key with the key= value of updater.ini to check the "
+                   u"signature, the serial and every SHA-256");
 }
 
 bool CheckSigning(const std::u16string& where, const unsigned char* bytes, uint32_t size,
@@ -324,6 +443,7 @@ bool CheckSigning(const std::u16string& where, const unsigned char* bytes, uint3
     }
     CheckSignatureFile(where, bytes, size, keys, keyCount, report);
     CheckSerial(where, bytes, size, report);
+    CheckNextKey(where, bytes, size, report);
     for (size_t i = 0; i < fileLines.size() && static_cast<int>(i) < FileCount; ++i) {
         CheckFileSha256(where, static_cast<int>(i), fileLines[i], report);
     }

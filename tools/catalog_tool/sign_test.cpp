@@ -13,6 +13,7 @@
 #include "app/text.h"
 #include "catalog/catalog.h"
 #include "catalog/signing.h"
+#include "catalog/trust_store.h"
 #include "tests/support/signer.h"
 #include "tests/support/workers.h"
 #include "tools/catalog_tool/check.h"
@@ -127,6 +128,90 @@ TEST(SignTool, KeygenMakeSignAndTheUpdaterInstalls) {
               (std::vector<CapturedMessage>{{WM_APP_CHECK_DONE, CHECK_DONE_ARRIVED, 0}}));
     EXPECT_EQ(LastMessage(RunDownload(0)), (CapturedMessage{WM_APP_DOWNLOAD_DONE, 1, 1}));
     EXPECT_EQ(ReadFileBytes(scripts / "Tool/main.lua"), "-- changed\n");
+    EndWorkerTest();
+
+    Report keyLine(false);
+    ASSERT_EQ(RunCatalogTool({u"key", keyFile}, keyLine), EXIT_OK) << ReportText(keyLine);
+    EXPECT_EQ(ReportText(keyLine), "key=" + key + "\n");
+}
+
+// The serial never falls back, not even with the catalog deleted, and never
+// stands still on a change: a record beside the key keeps the highest.
+TEST(SignTool, TheSerialNeverGoesBack) {
+    TempFolder server, keys;
+    Publish(server.Path(), "Tool/main.lua", Content);
+    const std::u16string keyFile = keys.ProgramPath("k.pem");
+    Report keygen(false);
+    ASSERT_EQ(RunCatalogTool({u"keygen", keyFile}, keygen), EXIT_OK);
+    const std::u16string folder = server.ProgramPath();
+    const struct {
+        const char* what;
+        std::vector<std::u16string> extra;
+        bool deleteCatalog;
+        int exit;
+        const char* serial;  // the catalog's first line afterwards
+    } steps[] = {
+        {"first", {}, false, EXIT_OK, "serial = 1\n"},
+        {"catalog deleted", {}, true, EXIT_OK, "serial = 2\n"},
+        {"--serial not higher", {u"--serial", u"2"}, false, EXIT_PROBLEMS, "serial = 2\n"},
+        {"--serial higher", {u"--serial", u"40"}, false, EXIT_OK, "serial = 40\n"},
+        {"nothing changed", {}, false, EXIT_OK, "serial = 40\n"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        if (step.deleteCatalog) fs::remove(server / "scripts.txt");
+        std::vector<std::u16string> arguments = {u"make", folder, u"--sign", keyFile};
+        arguments.insert(arguments.end(), step.extra.begin(), step.extra.end());
+        Report make(false);
+        EXPECT_EQ(RunCatalogTool(arguments, make), step.exit) << ReportText(make);
+        EXPECT_EQ(CatalogAt(server.Path()).rfind(step.serial, 0), 0u) << CatalogAt(server.Path());
+    }
+    EXPECT_EQ(ReadFileBytes(keys / "k.pem.serial"), "serial = 40\n");
+}
+
+// A key move from the catalog: the old key signs a catalog that names the
+// new one; an updater that trusts the old key follows and then takes what
+// the new key signs.
+TEST(SignTool, MakeNamesTheNextKeyAndTheUpdaterFollows) {
+    TempFolder server, keys, program, scripts;
+    setenv("XDG_DATA_HOME", keys.Path().c_str(), 1);  // the updater's local copy
+    Publish(server.Path(), "Tool/main.lua", Content);
+    const std::u16string oldKey = keys.ProgramPath("old.pem"), newKey = keys.ProgramPath("new.pem");
+    Report keygen(false);
+    ASSERT_EQ(RunCatalogTool({u"keygen", oldKey}, keygen), EXIT_OK);
+    ASSERT_EQ(RunCatalogTool({u"keygen", newKey}, keygen), EXIT_OK);
+    Report oldLine(false), newLine(false);
+    ASSERT_EQ(RunCatalogTool({u"key", oldKey}, oldLine), EXIT_OK);
+    ASSERT_EQ(RunCatalogTool({u"key", newKey}, newLine), EXIT_OK);
+    std::string oldText = ReportText(oldLine).substr(4, PUBLIC_KEY_TEXT_LENGTH);
+    std::string newText = ReportText(newLine).substr(4, PUBLIC_KEY_TEXT_LENGTH);
+    const std::u16string folder = server.ProgramPath();
+
+    Report named(false);
+    ASSERT_EQ(RunCatalogTool({u"make", folder, u"--sign", oldKey, u"--next-key", newKey}, named),
+              EXIT_OK)
+        << ReportText(named);
+    EXPECT_EQ(CatalogAt(server.Path()).rfind("serial = 1\nnextkey = " + newText + "\n", 0), 0u);
+
+    WriteFileBytes(program / "updater.ini", "[updater]\nkey=" + oldText + "\n");
+    BeginWorkerTest();
+    ResolveSettings(program.ProgramPath("Updater.exe").c_str());
+    UseFolders(scripts.ProgramPath(), folder);
+    EXPECT_EQ(RunCheck(),
+              (std::vector<CapturedMessage>{{WM_APP_CHECK_DONE, CHECK_DONE_ARRIVED, 0}}));
+    RememberTrustedCatalog();
+    EXPECT_NE(ReadFileBytes(program / "updater.ini").find("key=" + oldText + " " + newText),
+              std::string::npos);
+
+    Report moved(false);
+    ASSERT_EQ(RunCatalogTool({u"make", folder, u"--sign", newKey}, moved), EXIT_OK)
+        << ReportText(moved);
+    EXPECT_EQ(CatalogAt(server.Path()).rfind("serial = 2\n", 0), 0u);
+    EXPECT_EQ(CatalogAt(server.Path()).find("nextkey"), std::string::npos);  // the move is done
+    ResolveSettings(program.ProgramPath("Updater.exe").c_str());
+    UseFolders(scripts.ProgramPath(), folder);
+    EXPECT_EQ(RunCheck(),
+              (std::vector<CapturedMessage>{{WM_APP_CHECK_DONE, CHECK_DONE_ARRIVED, 0}}));
     EndWorkerTest();
 }
 

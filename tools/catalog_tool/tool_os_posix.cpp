@@ -6,6 +6,7 @@
 
 #include "app/path_posix.h"
 #include "app/unicode.h"
+#include "tools/catalog_tool/report.h"
 #include "tools/catalog_tool/tool_os.h"
 
 namespace {
@@ -21,16 +22,8 @@ PathKind KindOfNativePath(const std::string& path) {
 // The UTF-16 form of a file name, and whether converting it back gives the
 // same bytes (it does not for names that are not UTF-8).
 bool NameToText(const char* name, std::u16string* text) {
-    int units = Utf8ToUtf16(name, -1, nullptr, 0);
-    if (units <= 0) return false;
-    std::vector<char16_t> buffer(static_cast<size_t>(units));
-    Utf8ToUtf16(name, -1, buffer.data(), units);
-    text->assign(buffer.data());
-    int bytes = Utf16ToUtf8(buffer.data(), nullptr, 0);
-    if (bytes <= 0) return false;
-    std::vector<char> back(static_cast<size_t>(bytes));
-    Utf16ToUtf8(buffer.data(), back.data(), bytes);
-    return strcmp(back.data(), name) == 0;
+    *text = Utf16Of(name);
+    return Utf8Of(*text) == name;
 }
 
 }  // namespace
@@ -56,12 +49,8 @@ bool ListFolder(const char16_t* folder, std::vector<FolderEntry>* entries) {
 }
 
 void WriteOutputLine(const std::u16string& line, bool toErrorStream) {
-    int bytes = Utf16ToUtf8(line.c_str(), nullptr, 0);
-    if (bytes <= 0) return;
-    std::vector<char> utf8(static_cast<size_t>(bytes));
-    Utf16ToUtf8(line.c_str(), utf8.data(), bytes);
     FILE* stream = toErrorStream ? stderr : stdout;
-    fputs(utf8.data(), stream);
+    fputs(Utf8Of(line).c_str(), stream);
     fputc('\n', stream);
     fflush(stream);
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/unicode.h"
+#include "tools/catalog_tool/text_forms.h"
 #include "tools/catalog_tool/tool_os.h"
 
 namespace {
@@ -78,11 +79,8 @@ void WriteOutputLine(const std::u16string& line, bool toErrorStream) {
                       nullptr);
         return;
     }
-    int bytes = Utf16ToUtf8(line.c_str(), nullptr, 0);
-    if (bytes <= 0) return;
-    std::vector<char> utf8(static_cast<size_t>(bytes));
-    Utf16ToUtf8(line.c_str(), utf8.data(), bytes);
-    WriteBytes(stream, utf8.data(), static_cast<DWORD>(bytes - 1));
+    std::string utf8 = Utf8Of(line);
+    WriteBytes(stream, utf8.data(), static_cast<DWORD>(utf8.size()));
     WriteBytes(stream, "\r\n", 2);
 }
 
