@@ -212,9 +212,12 @@ TEST_F(ProvenFilesTest, EveryChangeIsSeenAtTheNextCheckAndTheOneAfter) {
         CheckResult next = Check(row.nextAt);
         EXPECT_EQ(next.statuses, expected);
         EXPECT_EQ(next.read, row.readNext);
+        std::string record = ReadFileBytes(RecordFile());
         CheckResult after = Check(row.nextAt);
         EXPECT_EQ(after.statuses, expected);
         EXPECT_EQ(after.read, 0);
+        // Nothing new was learnt: the record keeps its bytes and its time.
+        EXPECT_EQ(ReadFileBytes(RecordFile()), record);
     }
 }
 
