@@ -63,6 +63,10 @@ struct Listing {
 
 // Full local path -> what is known about that file in this run.
 std::unordered_map<std::u16string, ProvenEntry> Known;
+// Whether Known has gained, changed or lost an entry since the record was
+// read or written, and how many entries that record holds.
+bool KnownChanged = false;
+size_t RecordedCount = 0;
 // Folder -> its listing, between BeginProvingFiles and EndProvingFiles.
 std::unordered_map<std::u16string, Listing> Listings;
 bool Proving = false;
@@ -134,11 +138,16 @@ bool Proves(const ProvenEntry& entry, const FileFacts& facts, uint64_t now) {
 void Remember(const std::u16string& path, const FileFacts& facts, uint64_t takenAt,
               const char16_t* md5, const char16_t* sha256) {
     ProvenEntry& entry = Known[path];
+    KnownChanged = true;
     entry.facts = facts;
     entry.provenAt = takenAt;
     entry.racyReference = takenAt;
     TextCopy(entry.md5, DIGEST_CAPACITY, md5);
     TextCopy(entry.sha256, SHA256_DIGITS + 1, sha256);
+}
+
+void Forget(const std::u16string& path) {
+    if (Known.erase(path) != 0) KnownChanged = true;
 }
 
 // ---- the record on disk --------------------------------------------------------
@@ -232,10 +241,13 @@ bool ReadEntry(Reader& in, uint64_t writtenAt, std::u16string* relative, ProvenE
     return in.ok && hasSha256 <= 1 && !relative->empty() && entry->provenAt <= writtenAt;
 }
 
+// Path below the scripts folder -> what is known about that file.
+typedef std::unordered_map<std::u16string, const ProvenEntry*> ChosenEntries;
+
 // The files of the current catalog that something is known about, each once.
-std::string RecordBytes(uint64_t now) {
+ChosenEntries ChooseEntries() {
     std::u16string prefix = FolderPrefix();
-    std::unordered_map<std::u16string, const ProvenEntry*> chosen;
+    ChosenEntries chosen;
     for (int script = 0; script < ScriptCount; ++script) {
         const ScriptRecord& record = ScriptTable[script];
         for (int i = record.firstFile; i < record.firstFile + record.fileCount && i < FileCount;
@@ -247,6 +259,10 @@ std::string RecordBytes(uint64_t now) {
             if (known != Known.end()) chosen[known->first.substr(prefix.size())] = &known->second;
         }
     }
+    return chosen;
+}
+
+std::string RecordBytes(const ChosenEntries& chosen, uint64_t now) {
     Writer out;
     out.bytes.append(RecordMagic, 8);
     out.Number(RECORD_VERSION, 4);
@@ -298,18 +314,32 @@ bool TakeRecord(const std::string& bytes, uint64_t now) {
 
 void LoadProvenFiles() {
     Known.clear();
+    KnownChanged = false;
+    RecordedCount = 0;
     std::u16string path;
     std::string bytes;
     if (!RecordPath(&path) || !ReadRecordFile(path, RECORD_MAX_BYTES, &bytes)) return;
-    if (!TakeRecord(bytes, Now())) Known.clear();
+    if (TakeRecord(bytes, Now())) {
+        RecordedCount = Known.size();
+    } else {
+        Known.clear();
+    }
 }
 
+// A record that would only say again what it says (with a later time) is
+// left as it is: under Wine writing it costs a tenth to a fifth of a check
+// that read nothing, and keeping its older time only makes the racy guard stricter.
 void SaveProvenFiles() {
     std::u16string path;
     uint64_t now = Now();
     if (now == 0 || !RecordPath(&path)) return;
-    std::string bytes = RecordBytes(now);
-    if (!bytes.empty()) ReplaceRecordFile(path, bytes);
+    ChosenEntries chosen = ChooseEntries();
+    if (!KnownChanged && chosen.size() == RecordedCount) return;
+    std::string bytes = RecordBytes(chosen, now);
+    if (!bytes.empty() && ReplaceRecordFile(path, bytes)) {
+        KnownChanged = false;
+        RecordedCount = chosen.size();
+    }
 }
 
 void BeginProvingFiles() {
@@ -338,7 +368,7 @@ int ProveLocalFile(const char16_t* path, char16_t* digest) {
     if (opened && listed && digest[0] != 0) {
         Remember(key, facts, takenAt, digest, u"");
     } else {
-        Known.erase(key);
+        Forget(key);
     }
     return opened;
 }
@@ -356,7 +386,7 @@ void NoteInstalledFile(const char16_t* path, const char16_t* md5, const char16_t
     if (IsHexText(md5, MD5_DIGITS) && FactsOf(path, &facts, &takenAt)) {
         Remember(path, facts, takenAt, md5, sha256Known ? sha256 : u"");
     } else {
-        Known.erase(path);
+        Forget(path);
     }
 }
 

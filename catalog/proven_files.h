@@ -28,7 +28,8 @@ extern char16_t ProvenRecordFolder[PROVEN_FOLDER_CAPACITY];
 void LoadProvenFiles();
 
 // Writes what is known about the files of the current catalog as the record
-// of ScriptsFolder. Called when a check or a download ends.
+// of ScriptsFolder, unless the record already says just that. Called when a
+// check or a download ends.
 void SaveProvenFiles();
 
 // A refresh of one script's statuses: folder listings are taken once per

@@ -212,9 +212,12 @@ TEST_F(ProvenFilesTest, EveryChangeIsSeenAtTheNextCheckAndTheOneAfter) {
         CheckResult next = Check(row.nextAt);
         EXPECT_EQ(next.statuses, expected);
         EXPECT_EQ(next.read, row.readNext);
+        std::string record = ReadFileBytes(RecordFile());
         CheckResult after = Check(row.nextAt);
         EXPECT_EQ(after.statuses, expected);
         EXPECT_EQ(after.read, 0);
+        // Nothing new was learnt: the record keeps its bytes and its time.
+        EXPECT_EQ(ReadFileBytes(RecordFile()), record);
     }
 }
 
@@ -234,6 +237,24 @@ TEST_F(ProvenFilesTest, AnyDamageToTheRecordEndsInAFullReadWithTheRightStatuses)
         EXPECT_EQ(after.statuses, AllCurrent);
         EXPECT_EQ(after.read, row.readAfter);
     }
+}
+
+// Long names, so that the folder's entries fill more than one buffer of a
+// Windows listing: every file must still be found in it.
+TEST_F(ProvenFilesTest, AFolderOfManyEntriesIsProvenWhole) {
+    const int count = 300;
+    std::string catalog = "[S]\n";
+    for (int i = 0; i < count; ++i) {
+        std::string name = "many/" + std::string(100, 'm') + std::to_string(i) + ".lua";
+        WriteFileBytes(server / "S" / name, name);
+        WriteFileBytes(scripts / "S" / name, name);
+        catalog += FileLine(name, name);
+    }
+    WriteFileBytes(server / "scripts.txt", catalog);
+    CheckResult first = Check(HOUR);
+    EXPECT_EQ(first.statuses, std::vector<int32_t>(count, FILE_STATUS_OK));
+    EXPECT_EQ(first.read, count);
+    EXPECT_EQ(Check(HOUR).read, 0);
 }
 
 TEST_F(ProvenFilesTest, AnInstalledFileIsRecordedWithTheDigestItsDownloadVerified) {

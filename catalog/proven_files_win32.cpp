@@ -44,7 +44,8 @@ bool IsPlainFileEntry(const FILE_ID_BOTH_DIR_INFO& entry) {
     return last != L'.' && last != L' ';
 }
 
-void TakeEntries(const unsigned char* buffer, FolderFacts* folder) {
+// Takes the entries of one buffer; returns how many of its bytes they use.
+size_t TakeEntries(const unsigned char* buffer, FolderFacts* folder) {
     size_t offset = 0;
     for (;;) {
         const FILE_ID_BOTH_DIR_INFO& entry =
@@ -56,24 +57,32 @@ void TakeEntries(const unsigned char* buffer, FolderFacts* folder) {
                                Value(entry.ChangeTime), Value(entry.FileId)};
             folder->files[name] = facts;
         }
-        if (entry.NextEntryOffset == 0) return;
+        if (entry.NextEntryOffset == 0) {
+            return offset + FIELD_OFFSET(FILE_ID_BOTH_DIR_INFO, FileName) + entry.FileNameLength;
+        }
         offset += entry.NextEntryOffset;
-        if (offset >= LISTING_BUFFER_BYTES) return;
+        if (offset >= LISTING_BUFFER_BYTES) return LISTING_BUFFER_BYTES;
     }
 }
 
-// Lists every entry; false when the listing broke off before its end (the
-// folder is then read file by file, as without a record).
+// Lists every entry; false when the listing broke off (the folder is then
+// read file by file, as without a record). A buffer with room left for one
+// more entry of the longest name already held the rest of the folder, so
+// the call that would only answer "no more files" is saved: under Wine it
+// costs a tenth of the listing. Should a file system stop short anyway,
+// the names it left out are merely read in full.
 bool ListFolder(HANDLE handle, FolderFacts* folder) {
     // DWORD-aligned as the entries require (8 bytes for the 64-bit fields).
     static_assert(LISTING_BUFFER_BYTES % sizeof(ULONGLONG) == 0, "whole words");
     ULONGLONG buffer[LISTING_BUFFER_BYTES / sizeof(ULONGLONG)];
+    const size_t roomForAnyEntry = sizeof(FILE_ID_BOTH_DIR_INFO) + MAX_PATH * sizeof(WCHAR);
     FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
     for (;;) {
         if (!GetFileInformationByHandleEx(handle, kind, buffer, sizeof buffer)) {
             return GetLastError() == ERROR_NO_MORE_FILES;
         }
-        TakeEntries(reinterpret_cast<const unsigned char*>(buffer), folder);
+        size_t used = TakeEntries(reinterpret_cast<const unsigned char*>(buffer), folder);
+        if (used + roomForAnyEntry <= LISTING_BUFFER_BYTES) return true;
         kind = FileIdBothDirectoryInfo;
     }
 }
