@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/catalog_tool/tool_text.h"
+
 // The exit codes of catalog-tool.
 enum ToolExit {
     EXIT_OK = 0,
@@ -113,9 +115,6 @@ std::u16string NumberText(long long value);
 std::u16string Quoted(const std::u16string& text);  // 'text', made Visible
 // Control characters as \r, \n, \t or \xNN, so that a message stays one line.
 std::u16string Visible(const std::u16string& text);
-// UTF-8 to UTF-16 and back with the program's own conversion (invalid
-// sequences become U+FFFD; a text holding a zero ends there).
-std::u16string Utf16Of(const std::string& utf8);
-std::string Utf8Of(const std::u16string& text);
+
 
 #endif  // UPDATER_TOOLS_CATALOG_TOOL_REPORT_H

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "app/unicode.h"
-#include "tools/catalog_tool/report.h"
 #include "tools/catalog_tool/tool_os.h"
+#include "tools/catalog_tool/tool_text.h"
 
 namespace {
 
