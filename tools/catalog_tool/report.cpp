@@ -2,7 +2,6 @@
 #include "tools/catalog_tool/report.h"
 
 #include "catalog/wire_address.h"
-#include "app/unicode.h"
 #include "tools/catalog_tool/tool_os.h"
 
 void Report::Add(Severity severity, FindingKind kind, const std::u16string& where, int line,
@@ -60,22 +59,4 @@ std::u16string Visible(const std::u16string& text) {
 
 std::u16string Quoted(const std::u16string& text) {
     return u"'" + Visible(text) + u"'";
-}
-
-std::u16string Utf16Of(const std::string& utf8) {
-    int units = Utf8ToUtf16(utf8.c_str(), -1, nullptr, 0);
-    if (units <= 0) return std::u16string();
-    std::u16string text(static_cast<size_t>(units), u'\0');
-    Utf8ToUtf16(utf8.c_str(), -1, &text[0], units);
-    text.resize(static_cast<size_t>(units - 1));  // the terminator
-    return text;
-}
-
-std::string Utf8Of(const std::u16string& text) {
-    int size = Utf16ToUtf8(text.c_str(), nullptr, 0);
-    if (size <= 0) return std::string();
-    std::string bytes(static_cast<size_t>(size), '\0');
-    Utf16ToUtf8(text.c_str(), &bytes[0], size);
-    bytes.resize(static_cast<size_t>(size - 1));
-    return bytes;
 }

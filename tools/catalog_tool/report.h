@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/catalog_tool/text_forms.h"
+#include "tools/catalog_tool/tool_text.h"
 
 // The exit codes of catalog-tool.
 enum ToolExit {
@@ -115,5 +115,6 @@ std::u16string NumberText(long long value);
 std::u16string Quoted(const std::u16string& text);  // 'text', made Visible
 // Control characters as \r, \n, \t or \xNN, so that a message stays one line.
 std::u16string Visible(const std::u16string& text);
+
 
 #endif  // UPDATER_TOOLS_CATALOG_TOOL_REPORT_H

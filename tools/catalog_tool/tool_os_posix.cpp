@@ -6,8 +6,8 @@
 
 #include "app/path_posix.h"
 #include "app/unicode.h"
-#include "tools/catalog_tool/report.h"
 #include "tools/catalog_tool/tool_os.h"
+#include "tools/catalog_tool/tool_text.h"
 
 namespace {
 

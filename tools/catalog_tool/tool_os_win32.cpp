@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "app/unicode.h"
-#include "tools/catalog_tool/text_forms.h"
 #include "tools/catalog_tool/tool_os.h"
+#include "tools/catalog_tool/tool_text.h"
 
 namespace {
 
