@@ -20,6 +20,7 @@
 #include <unordered_map>
 
 #include "app/settings.h"
+#include "app/settings_os.h"
 #include "app/text.h"
 #include "catalog/catalog.h"
 #include "catalog/hash_os.h"
@@ -318,7 +319,7 @@ void LoadProvenFiles() {
     RecordedCount = 0;
     std::u16string path;
     std::string bytes;
-    if (!RecordPath(&path) || !ReadRecordFile(path, RECORD_MAX_BYTES, &bytes)) return;
+    if (!RecordPath(&path) || OsReadWholeFile(path.c_str(), RECORD_MAX_BYTES, &bytes) != OS_FILE_READ) return;
     if (TakeRecord(bytes, Now())) {
         RecordedCount = Known.size();
     } else {
@@ -336,7 +337,7 @@ void SaveProvenFiles() {
     ChosenEntries chosen = ChooseEntries();
     if (!KnownChanged && chosen.size() == RecordedCount) return;
     std::string bytes = RecordBytes(chosen, now);
-    if (!bytes.empty() && ReplaceRecordFile(path, bytes)) {
+    if (!bytes.empty() && OsReplaceWholeFile(path.c_str(), bytes)) {
         KnownChanged = false;
         RecordedCount = chosen.size();
     }

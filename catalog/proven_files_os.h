@@ -42,12 +42,4 @@ uint64_t FileClockNow();
 // (elsewhere), created when missing. False when there is none.
 bool UserRecordFolder(std::u16string* folder);
 
-// The whole file, when it exists and holds at most maxBytes.
-bool ReadRecordFile(const std::u16string& path, uint32_t maxBytes, std::string* bytes);
-
-// Writes bytes to a temporary file beside path, of this process's own, and
-// moves it over path, so that a reader sees the old record or the new one,
-// never a mix. False (with nothing left behind) on any failure.
-bool ReplaceRecordFile(const std::u16string& path, const std::string& bytes);
-
 #endif  // UPDATER_CATALOG_PROVEN_FILES_OS_H

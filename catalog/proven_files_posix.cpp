@@ -35,17 +35,6 @@ std::u16string ProgramFormOf(const std::string& native) {
     return buffer.data();
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR) continue;
-        if (wrote <= 0) return false;
-        done += static_cast<size_t>(wrote);
-    }
-    return true;
-}
-
 }  // namespace
 
 FolderFacts* ReadFolderFacts(const char16_t* folder) {
@@ -99,37 +88,3 @@ bool UserRecordFolder(std::u16string* folder) {
     return true;
 }
 
-bool ReadRecordFile(const std::u16string& path, uint32_t maxBytes, std::string* bytes) {
-    int fd = open(NativePath(path.c_str()).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat info;
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
-              static_cast<uint64_t>(info.st_size) <= maxBytes;
-    if (ok) {
-        bytes->assign(static_cast<size_t>(info.st_size), '\0');
-        size_t done = 0;
-        while (ok && done < bytes->size()) {
-            ssize_t got = read(fd, &(*bytes)[done], bytes->size() - done);
-            if (got < 0 && errno == EINTR) continue;
-            ok = got > 0;
-            if (ok) done += static_cast<size_t>(got);
-        }
-    }
-    close(fd);
-    return ok;
-}
-
-// No flush to the disk: a record cut by a power loss fails its checksum and
-// costs one full check, nothing more.
-bool ReplaceRecordFile(const std::u16string& path, const std::string& bytes) {
-    std::string target = NativePath(path.c_str());
-    std::string temporary = target + "." + std::to_string(getpid()) + ".tmp";
-    unlink(temporary.c_str());
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, bytes);
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) unlink(temporary.c_str());
-    return ok;
-}

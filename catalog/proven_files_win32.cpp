@@ -3,13 +3,12 @@
 // every entry's size, times and file id a buffer at a time, so a folder
 // costs a few calls instead of an open, a read and a close per file. Records
 // live in the program's own folder under the user's local application data.
-#include <objbase.h>
-#include <shlobj.h>
 #include <windows.h>
 
 #include <string>
 #include <unordered_map>
 
+#include "app/local_data.h"
 #include "catalog/proven_files_os.h"
 
 struct FolderFacts {
@@ -19,10 +18,6 @@ struct FolderFacts {
 namespace {
 
 enum { LISTING_BUFFER_BYTES = 65536 };
-
-// FOLDERID_LocalAppData, written out so that no GUID library is linked.
-const GUID LocalAppDataId = {
-    0xF1B32785, 0x6FBA, 0x4FCF, {0x9D, 0x55, 0x7B, 0x8E, 0x7F, 0x15, 0x70, 0x91}};
 
 const wchar_t* Wide(const char16_t* text) {
     return reinterpret_cast<const wchar_t*>(text);
@@ -125,51 +120,9 @@ uint64_t FileClockNow() {
 }
 
 bool UserRecordFolder(std::u16string* folder) {
-    PWSTR base = nullptr;
-    HRESULT result = SHGetKnownFolderPath(LocalAppDataId, 0, nullptr, &base);
-    if (SUCCEEDED(result) && base != nullptr) {
-        *folder = reinterpret_cast<const char16_t*>(base);
-        *folder += u"\\ZentoUpdater";
-    }
-    CoTaskMemFree(base);  // also after a failure, as the call asks
-    if (FAILED(result)) return false;
-    return CreateDirectoryW(Wide(folder->c_str()), nullptr) ||
-           GetLastError() == ERROR_ALREADY_EXISTS;
+    char16_t path[MAX_PATH];
+    if (!OsLocalDataFolder(path, MAX_PATH)) return false;
+    *folder = path;
+    return true;
 }
 
-bool ReadRecordFile(const std::u16string& path, uint32_t maxBytes, std::string* bytes) {
-    HANDLE file = CreateFileW(Wide(path.c_str()), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size;
-    bool ok = GetFileSizeEx(file, &size) && size.QuadPart >= 0 &&
-              static_cast<uint64_t>(size.QuadPart) <= maxBytes;
-    if (ok) {
-        bytes->assign(static_cast<size_t>(size.QuadPart), '\0');
-        DWORD got = 0;
-        ok = bytes->empty() ||
-             (ReadFile(file, &(*bytes)[0], static_cast<DWORD>(bytes->size()), &got, nullptr) &&
-              got == bytes->size());
-    }
-    CloseHandle(file);
-    return ok;
-}
-
-// The temporary name carries the process id, so two runs never write into
-// one file; the move replaces the record in one step. No flush: a record cut
-// by a power loss fails its checksum and costs one full check.
-bool ReplaceRecordFile(const std::u16string& path, const std::string& bytes) {
-    std::wstring id = std::to_wstring(GetCurrentProcessId());
-    std::u16string temporary = path + u"." + std::u16string(id.begin(), id.end()) + u".tmp";
-    HANDLE file = CreateFileW(Wide(temporary.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD wrote = 0;
-    bool ok = bytes.empty() ||
-              (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
-               wrote == bytes.size());
-    ok = CloseHandle(file) && ok;
-    ok = ok && MoveFileExW(Wide(temporary.c_str()), Wide(path.c_str()), MOVEFILE_REPLACE_EXISTING);
-    if (!ok) DeleteFileW(Wide(temporary.c_str()));
-    return ok;
-}
