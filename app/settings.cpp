@@ -164,8 +164,7 @@ static void ResolveCatalogKeys() {
     TextCopy(CatalogKeys, CATALOG_KEYS_CAPACITY, DefaultCatalogKeys);
 }
 
-// 1 to 18 decimal digits; anything else reads as 0.
-static uint64_t SerialValue(const char16_t* text) {
+uint64_t SerialValue(const char16_t* text) {
     uint64_t value = 0;
     int length = TextLength(text);
     if (length == 0 || length > 18) return 0;
@@ -176,9 +175,20 @@ static uint64_t SerialValue(const char16_t* text) {
     return value;
 }
 
+void SerialText(uint64_t serial, char16_t text[SERIAL_TEXT_CAPACITY]) {
+    char16_t reversed[SERIAL_TEXT_CAPACITY];
+    int length = 0;
+    do {
+        reversed[length++] = static_cast<char16_t>(u'0' + serial % 10);
+        serial /= 10;
+    } while (serial != 0);
+    for (int i = 0; i < length; ++i) text[i] = reversed[length - 1 - i];
+    text[length] = 0;
+}
+
 static void ResolveAcceptedSerial() {
-    char16_t text[24];
-    ReadSetting(u"serial", u"", text, 24);
+    char16_t text[SERIAL_TEXT_CAPACITY];
+    ReadSetting(u"serial", u"", text, SERIAL_TEXT_CAPACITY);
     TrimSpaces(text);
     AcceptedSerial = SerialValue(text);
 }
@@ -187,15 +197,8 @@ void RememberAcceptedSerial(uint64_t serial) {
     if (serial <= AcceptedSerial) return;
     AcceptedSerial = serial;
     if (SettingsPath[0] == 0) return;
-    char16_t text[24];
-    int length = 0;
-    char16_t reversed[24];
-    do {
-        reversed[length++] = static_cast<char16_t>(u'0' + serial % 10);
-        serial /= 10;
-    } while (serial != 0);
-    for (int i = 0; i < length; ++i) text[i] = reversed[length - 1 - i];
-    text[length] = 0;
+    char16_t text[SERIAL_TEXT_CAPACITY];
+    SerialText(serial, text);
     WriteIniString(SettingsSection, u"serial", text, SettingsPath);
 }
 

@@ -52,6 +52,12 @@ extern uint64_t AcceptedSerial;
 // Stores serial as `serial` when it is higher than AcceptedSerial.
 void RememberAcceptedSerial(uint64_t serial);
 
+// A serial as it is stored: 1 to 18 decimal digits; any other text reads
+// as 0.
+enum { SERIAL_TEXT_CAPACITY = 24 };
+uint64_t SerialValue(const char16_t* text);
+void SerialText(uint64_t serial, char16_t text[SERIAL_TEXT_CAPACITY]);
+
 // Sets CatalogKeys to keys and stores them as `key` (a catalog moved the
 // updater to a new key). Keys with a line break are never written.
 void RememberCatalogKeys(const char16_t* keys);

@@ -1,8 +1,9 @@
 // The local copy of what verified catalogs taught the updater.
 #include "catalog/trust_store.h"
 
-#include "app/local_data.h"
 #include "app/ini_file.h"
+#include "app/local_data.h"
+#include "app/settings.h"
 #include "app/text.h"
 #include "catalog/signing.h"
 
@@ -10,7 +11,7 @@ const char16_t TrustStoreFileName[] = u"catalog-trust.ini";
 
 namespace {
 
-enum { STORE_PATH_CAPACITY = 300, SERIAL_TEXT_CAPACITY = 24 };
+enum { STORE_PATH_CAPACITY = 300 };
 
 bool StorePath(char16_t path[STORE_PATH_CAPACITY]) {
     if (!OsLocalDataFolder(path, STORE_PATH_CAPACITY)) return false;
@@ -27,28 +28,6 @@ void SectionOfServer(char16_t section[SHA256_TEXT_LENGTH + 1]) {
     Sha256Text(ServerUrl, static_cast<size_t>(TextLength(ServerUrl)) * sizeof(char16_t), section);
 }
 
-uint64_t SerialOfText(const char16_t* text) {
-    int length = TextLength(text);
-    if (length == 0 || length > 18) return 0;
-    uint64_t value = 0;
-    for (int i = 0; i < length; ++i) {
-        if (text[i] < u'0' || text[i] > u'9') return 0;
-        value = value * 10 + static_cast<uint64_t>(text[i] - u'0');
-    }
-    return value;
-}
-
-void SerialText(uint64_t serial, char16_t text[SERIAL_TEXT_CAPACITY]) {
-    char16_t reversed[SERIAL_TEXT_CAPACITY];
-    int length = 0;
-    do {
-        reversed[length++] = static_cast<char16_t>(u'0' + serial % 10);
-        serial /= 10;
-    } while (serial != 0);
-    for (int i = 0; i < length; ++i) text[i] = reversed[length - 1 - i];
-    text[length] = 0;
-}
-
 }  // namespace
 
 void ReadTrustRecord(TrustRecord* record) {
@@ -62,7 +41,7 @@ void ReadTrustRecord(TrustRecord* record) {
     char16_t serial[SERIAL_TEXT_CAPACITY];
     ReadIniString(section, u"serial", u"", serial, SERIAL_TEXT_CAPACITY, path);
     TrimSpaces(serial);
-    record->serial = SerialOfText(serial);
+    record->serial = SerialValue(serial);
     ReadIniString(section, u"key", u"", record->keys, CATALOG_KEYS_CAPACITY, path);
     ReadIniString(section, u"keyfrom", u"", record->keysFrom, CATALOG_KEYS_CAPACITY, path);
     TrimSpaces(record->keys);
