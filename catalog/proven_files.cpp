@@ -8,6 +8,8 @@
 //   per entry: u64 size, write time, change time, identity, time proven;
 //     u16 length and units of the path below the scripts folder;
 //     32 ASCII digits of MD5; u8 1 and 64 ASCII digits of SHA-256, or u8 0;
+//   u32 folder count, per folder: u64 write time, change time, time listed;
+//     u16 length and units of the folder below the scripts folder;
 //   and last, 32 ASCII digits of the MD5 of everything before them.
 // Every entry is a pairing of facts with a digest that held when it was
 // made, so a record that another run replaced meanwhile is never wrong,
@@ -16,8 +18,12 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "app/settings.h"
 #include "app/settings_os.h"
@@ -33,7 +39,7 @@ char16_t ProvenRecordFolder[PROVEN_FOLDER_CAPACITY];
 namespace {
 
 const char RecordMagic[] = "UPDPROVN";
-const uint32_t RECORD_VERSION = 1;
+const uint32_t RECORD_VERSION = 2;
 const uint64_t UNITS_PER_SECOND = 10000000ull;
 // Times this close before the record (or the listing) are too close to
 // trust: FAT keeps times to two seconds, and a write may still be going on.
@@ -55,25 +61,60 @@ struct ProvenEntry {
     uint64_t racyReference;  // the file's times must lie a window before this
     char16_t md5[DIGEST_CAPACITY];
     char16_t sha256[SHA256_DIGITS + 1];
+    bool seen;  // looked up in this run
 };
 
-struct Listing {
-    FolderFacts* facts;  // null: the folder could not be listed
-    uint64_t takenAt;    // the clock just before the listing
+// The facts of a recorded file or folder asked by name when the record was
+// read, for the statuses of the check that read it.
+struct AskedAhead {
+    bool found;
+    FileFacts facts;
 };
 
-// Full local path -> what is known about that file in this run.
+// What a folder said of itself just before it was listed. While it says the
+// same, no entry was added to it, removed or renamed since, so each of its
+// files is still the one that listing saw (with the identity it gave): files
+// may then be asked by name alone, which gives no identity.
+struct FolderEntry {
+    uint64_t writeTime;
+    uint64_t changeTime;
+    uint64_t listedAt;  // its times must lie a window before this
+    bool seen;          // looked up in this run
+};
+
+// Full local path -> what was asked ahead, valid from the reading of the
+// record to the end of that check (SaveProvenFiles).
+std::unordered_map<std::u16string, AskedAhead> Ahead;
+uint64_t AskedAheadAt = 0;
+// One more thread for every so many queries, up to a few: a thread's start
+// costs about as much as a hundred queries.
+enum { QUERIES_PER_THREAD = 128, MOST_QUERY_THREADS = 4 };
+
+// What this run saw of one folder.
+struct FolderLook {
+    FolderFacts* listing = nullptr;  // null: not listed, or it could not be
+    bool listed = false;
+    uint64_t listedAt = 0;  // the clock just before the listing
+    int unchanged = -1;     // since its recorded listing: -1 not asked yet, 0 no, 1 yes
+};
+
+// Full local path -> what is known about that file (folder) in this run.
 std::unordered_map<std::u16string, ProvenEntry> Known;
-// Whether Known has gained, changed or lost an entry since the record was
-// read or written, and how many entries that record holds.
+std::unordered_map<std::u16string, FolderEntry> KnownFolders;
+// Whether Known or KnownFolders has gained, changed or lost an entry since
+// the record was read or written, and how many entries that record holds.
 bool KnownChanged = false;
 size_t RecordedCount = 0;
-// Folder -> its listing, between BeginProvingFiles and EndProvingFiles.
-std::unordered_map<std::u16string, Listing> Listings;
+// How many of the record's entries this run has looked up.
+size_t RecordedSeen = 0;
+// Folder -> what was seen of it, between BeginProvingFiles and EndProvingFiles.
+std::unordered_map<std::u16string, FolderLook> Looks;
 bool Proving = false;
 
 int64_t ClockShiftSeconds = 0;
+int FactsRoute = PROVEN_ROUTE_SYSTEM;
 int FilesRead = 0;
+int FoldersListed = 0;
 
 uint64_t Now() {
     uint64_t now = FileClockNow();
@@ -90,33 +131,161 @@ bool IsHexText(const char16_t* text, int digits) {
     return text[digits] == 0;
 }
 
-// ---- facts from folder listings ----------------------------------------------
+// ---- facts from folder listings and by name -----------------------------------
 
-Listing TakeListing(const std::u16string& folder) {
-    Listing listing;
-    listing.takenAt = Now();
-    listing.facts = ReadFolderFacts(folder.c_str());
-    return listing;
+bool UseNamedFacts() {
+    return FactsRoute == PROVEN_ROUTE_NAMED ||
+           (FactsRoute == PROVEN_ROUTE_SYSTEM && NamedFactsCostLess());
 }
 
-// The facts of the file at path, from its folder's listing; takenAt gets
-// the moment before that listing.
-bool FactsOf(const std::u16string& path, FileFacts* facts, uint64_t* takenAt) {
+uint64_t LatestTime(const FileFacts& facts) {
+    return facts.writeTime > facts.changeTime ? facts.writeTime : facts.changeTime;
+}
+
+bool FolderHolds(const FolderEntry& entry, const FileFacts& now) {
+    return now.writeTime == entry.writeTime && now.changeTime == entry.changeTime &&
+           now.changeTime != 0 && LatestTime(now) + RACY_WINDOW < entry.listedAt;
+}
+
+template <class Entry>
+void See(Entry& entry) {
+    if (!entry.seen) ++RecordedSeen;
+    entry.seen = true;
+}
+
+// A folder whose recorded entry still holds keeps it, so that a record that
+// learnt nothing stays as it was.
+void NoteFolder(const std::u16string& folder, const FileFacts& own, uint64_t listedAt) {
+    auto known = KnownFolders.find(folder);
+    if (known != KnownFolders.end() && FolderHolds(known->second, own)) {
+        See(known->second);
+        return;
+    }
+    KnownFolders[folder] = {own.writeTime, own.changeTime, listedAt, true};
+    KnownChanged = true;
+}
+
+// The folder's own facts are taken first: a change during the listing then
+// shows as a change at the next check.
+void ListFolder(const std::u16string& folder, FolderLook& look) {
+    look.listed = true;
+    look.listedAt = Now();
+    FileFacts own;
+    bool ownRead = UseNamedFacts() && ReadNamedFacts(folder.c_str(), true, &own);
+    look.listing = ReadFolderFacts(folder.c_str());
+    ++FoldersListed;
+    if (ownRead && look.listing != nullptr) NoteFolder(folder, own, look.listedAt);
+}
+
+// By name, or what was asked ahead for this check; askedAt gets the moment
+// before the question.
+bool AskByName(const std::u16string& path, bool asFolder, FileFacts* facts, uint64_t* askedAt) {
+    auto ahead = Ahead.find(path);
+    if (ahead != Ahead.end()) {
+        *facts = ahead->second.facts;
+        *askedAt = AskedAheadAt;
+        return ahead->second.found;
+    }
+    *askedAt = Now();
+    return ReadNamedFacts(path.c_str(), asFolder, facts);
+}
+
+// Every file and folder of the record is asked by name at once, on a few
+// threads: the answers come from the file system alone, not from a server
+// that would take them one at a time.
+void AskRecordedAhead() {
+    Ahead.clear();
+    if (!UseNamedFacts()) return;
+    struct Query {
+        const std::u16string* path;
+        bool asFolder;
+        AskedAhead* answer;
+    };
+    std::vector<Query> queries;
+    Ahead.reserve(KnownFolders.size() + Known.size());
+    for (auto& folder : KnownFolders) queries.push_back({&folder.first, true, &Ahead[folder.first]});
+    for (auto& file : Known) queries.push_back({&file.first, false, &Ahead[file.first]});
+    auto ask = [&queries](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            Query& query = queries[i];
+            query.answer->found =
+                ReadNamedFacts(query.path->c_str(), query.asFolder, &query.answer->facts);
+        }
+    };
+    size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    size_t threads = std::min<size_t>({MOST_QUERY_THREADS, cores, queries.size() / QUERIES_PER_THREAD});
+    threads = std::max<size_t>(threads, 1);
+    AskedAheadAt = Now();
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t) {
+        size_t from = queries.size() * t / threads;
+        size_t to = queries.size() * (t + 1) / threads;
+        try {
+            helpers.emplace_back(ask, from, to);
+        } catch (const std::system_error&) {
+            ask(from, to);
+        }
+    }
+    ask(0, queries.size() / threads);
+    for (std::thread& helper : helpers) helper.join();
+}
+
+bool FolderUnchanged(const std::u16string& folder, FolderLook& look) {
+    if (look.unchanged < 0) {
+        auto known = KnownFolders.find(folder);
+        FileFacts own;
+        uint64_t askedAt = 0;
+        look.unchanged = known != KnownFolders.end() && AskByName(folder, true, &own, &askedAt) &&
+                         FolderHolds(known->second, own);
+        if (look.unchanged) See(known->second);
+    }
+    return look.unchanged == 1;
+}
+
+enum NamedAnswer { NAMED_FACTS, NAMED_NOT_A_FILE, NAMED_ASK_LISTING };
+
+// A file asked by name in a folder unchanged since its recorded listing: its
+// identity is the recorded one. A file recorded nowhere needs the listing
+// for its identity, unless it is not there at all.
+NamedAnswer NamedFactsOf(const std::u16string& path, const std::u16string& folder,
+                         const ProvenEntry* known, FolderLook& look, FileFacts* facts,
+                         uint64_t* askedAt) {
+    if (!UseNamedFacts() || !FolderUnchanged(folder, look)) return NAMED_ASK_LISTING;
+    if (!AskByName(path, false, facts, askedAt)) return NAMED_NOT_A_FILE;
+    if (known == nullptr) return NAMED_ASK_LISTING;
+    facts->identity = known->facts.identity;
+    return NAMED_FACTS;
+}
+
+bool FactsFrom(FolderLook& look, const std::u16string& folder, const std::u16string& path,
+               const ProvenEntry* known, FileFacts* facts, uint64_t* takenAt) {
+    uint64_t askedAt = 0;
+    switch (NamedFactsOf(path, folder, known, look, facts, &askedAt)) {
+        case NAMED_FACTS:
+            *takenAt = askedAt;
+            return true;
+        case NAMED_NOT_A_FILE:
+            return false;
+        case NAMED_ASK_LISTING:
+            break;
+    }
+    if (!look.listed) ListFolder(folder, look);
+    *takenAt = look.listedAt;
+    return LookUpFileFacts(look.listing, path.c_str() + folder.size() + 1, facts);
+}
+
+// The facts of the file at path, whose entry is known (or null); takenAt
+// gets the moment before they were taken.
+bool FactsOf(const std::u16string& path, const ProvenEntry* known, FileFacts* facts,
+             uint64_t* takenAt) {
     size_t cut = path.rfind(u'\\');
     if (cut == std::u16string::npos || cut == 0 || cut + 1 >= path.size()) return false;
     std::u16string folder = path.substr(0, cut);
-    std::u16string name = path.substr(cut + 1);
-    if (!Proving) {
-        Listing listing = TakeListing(folder);
-        bool found = LookUpFileFacts(listing.facts, name.c_str(), facts);
-        ReleaseFolderFacts(listing.facts);
-        *takenAt = listing.takenAt;
-        return found;
-    }
-    auto at = Listings.find(folder);
-    if (at == Listings.end()) at = Listings.emplace(folder, TakeListing(folder)).first;
-    *takenAt = at->second.takenAt;
-    return LookUpFileFacts(at->second.facts, name.c_str(), facts);
+    if (Proving) return FactsFrom(Looks[folder], folder, path, known, facts, takenAt);
+    FolderLook single;
+    bool found = FactsFrom(single, folder, path, known, facts, takenAt);
+    ReleaseFolderFacts(single.listing);
+    return found;
 }
 
 bool SameFacts(const FileFacts& a, const FileFacts& b) {
@@ -131,8 +300,7 @@ bool Proves(const ProvenEntry& entry, const FileFacts& facts, uint64_t now) {
     if (!SameFacts(entry.facts, facts) || facts.changeTime == 0 || facts.identity == 0) {
         return false;
     }
-    uint64_t latest = facts.writeTime > facts.changeTime ? facts.writeTime : facts.changeTime;
-    if (latest + RACY_WINDOW >= entry.racyReference) return false;
+    if (LatestTime(facts) + RACY_WINDOW >= entry.racyReference) return false;
     return entry.provenAt <= now && now - entry.provenAt < MAX_DIGEST_AGE;
 }
 
@@ -143,6 +311,7 @@ void Remember(const std::u16string& path, const FileFacts& facts, uint64_t taken
     entry.facts = facts;
     entry.provenAt = takenAt;
     entry.racyReference = takenAt;
+    entry.seen = true;
     TextCopy(entry.md5, DIGEST_CAPACITY, md5);
     TextCopy(entry.sha256, SHA256_DIGITS + 1, sha256);
 }
@@ -234,6 +403,7 @@ bool ReadEntry(Reader& in, uint64_t writtenAt, std::u16string* relative, ProvenE
     entry->facts.identity = in.Number(8);
     entry->provenAt = in.Number(8);
     entry->racyReference = writtenAt;
+    entry->seen = false;
     *relative = in.Text();
     in.Digits(entry->md5, MD5_DIGITS);
     uint64_t hasSha256 = in.Number(1);
@@ -242,12 +412,34 @@ bool ReadEntry(Reader& in, uint64_t writtenAt, std::u16string* relative, ProvenE
     return in.ok && hasSha256 <= 1 && !relative->empty() && entry->provenAt <= writtenAt;
 }
 
-// Path below the scripts folder -> what is known about that file.
-typedef std::unordered_map<std::u16string, const ProvenEntry*> ChosenEntries;
+void WriteFolder(Writer& out, const std::u16string& relative, const FolderEntry& entry) {
+    out.Number(entry.writeTime, 8);
+    out.Number(entry.changeTime, 8);
+    out.Number(entry.listedAt, 8);
+    out.Text(relative);
+}
 
-// The files of the current catalog that something is known about, each once.
+bool ReadFolder(Reader& in, uint64_t writtenAt, std::u16string* relative, FolderEntry* entry) {
+    entry->writeTime = in.Number(8);
+    entry->changeTime = in.Number(8);
+    entry->listedAt = in.Number(8);
+    entry->seen = false;
+    *relative = in.Text();
+    return in.ok && !relative->empty() && entry->listedAt <= writtenAt;
+}
+
+// Paths below the scripts folder -> what is known about those files and
+// their folders.
+struct ChosenEntries {
+    std::unordered_map<std::u16string, const ProvenEntry*> files;
+    std::unordered_map<std::u16string, const FolderEntry*> folders;
+    size_t size() const { return files.size() + folders.size(); }
+};
+
+// The files of the current catalog that something is known about, each
+// once, and their folders.
 ChosenEntries ChooseEntries() {
-    std::u16string prefix = FolderPrefix();
+    size_t below = FolderPrefix().size();
     ChosenEntries chosen;
     for (int script = 0; script < ScriptCount; ++script) {
         const ScriptRecord& record = ScriptTable[script];
@@ -257,7 +449,12 @@ ChosenEntries ChooseEntries() {
             char16_t path[LOCAL_PATH_CAPACITY];
             LocalFilePath(path, record, FileTable[i]);
             auto known = Known.find(path);
-            if (known != Known.end()) chosen[known->first.substr(prefix.size())] = &known->second;
+            if (known == Known.end()) continue;
+            chosen.files[known->first.substr(below)] = &known->second;
+            auto folder = KnownFolders.find(known->first.substr(0, known->first.rfind(u'\\')));
+            if (folder != KnownFolders.end() && folder->first.size() > below) {
+                chosen.folders[folder->first.substr(below)] = &folder->second;
+            }
         }
     }
     return chosen;
@@ -268,9 +465,11 @@ std::string RecordBytes(const ChosenEntries& chosen, uint64_t now) {
     out.bytes.append(RecordMagic, 8);
     out.Number(RECORD_VERSION, 4);
     out.Number(now, 8);
-    out.Number(chosen.size(), 4);
+    out.Number(chosen.files.size(), 4);
     out.Text(ScriptsFolder);
-    for (const auto& entry : chosen) WriteEntry(out, entry.first, *entry.second);
+    for (const auto& entry : chosen.files) WriteEntry(out, entry.first, *entry.second);
+    out.Number(chosen.folders.size(), 4);
+    for (const auto& entry : chosen.folders) WriteFolder(out, entry.first, *entry.second);
     char16_t checksum[DIGEST_CAPACITY];
     if (!HashBytes(out.bytes.data(), out.bytes.size(), checksum)) return std::string();
     out.Digits(checksum, MD5_DIGITS);
@@ -302,28 +501,42 @@ bool TakeRecord(const std::string& bytes, uint64_t now) {
         return false;
     }
     std::u16string prefix = FolderPrefix();
+    Known.reserve(count);
     for (uint64_t i = 0; i < count; ++i) {
         std::u16string relative;
         ProvenEntry entry;
         if (!ReadEntry(in, writtenAt, &relative, &entry)) return false;
         Known[prefix + relative] = entry;
     }
-    return in.at == in.end;
+    uint64_t folders = in.Number(4);
+    if (folders > count) return false;
+    for (uint64_t i = 0; i < folders; ++i) {
+        std::u16string relative;
+        FolderEntry entry;
+        if (!ReadFolder(in, writtenAt, &relative, &entry)) return false;
+        KnownFolders[prefix + relative] = entry;
+    }
+    return in.ok && in.at == in.end;
 }
 
 }  // namespace
 
 void LoadProvenFiles() {
+    Ahead.clear();
     Known.clear();
+    KnownFolders.clear();
     KnownChanged = false;
     RecordedCount = 0;
+    RecordedSeen = 0;
     std::u16string path;
     std::string bytes;
     if (!RecordPath(&path) || OsReadWholeFile(path.c_str(), RECORD_MAX_BYTES, &bytes) != OS_FILE_READ) return;
     if (TakeRecord(bytes, Now())) {
-        RecordedCount = Known.size();
+        RecordedCount = Known.size() + KnownFolders.size();
+        AskRecordedAhead();
     } else {
         Known.clear();
+        KnownFolders.clear();
     }
 }
 
@@ -331,15 +544,18 @@ void LoadProvenFiles() {
 // left as it is: under Wine writing it costs a tenth to a fifth of a check
 // that read nothing, and keeping its older time only makes the racy guard stricter.
 void SaveProvenFiles() {
+    Ahead.clear();
     std::u16string path;
     uint64_t now = Now();
     if (now == 0 || !RecordPath(&path)) return;
+    if (!KnownChanged && RecordedSeen == RecordedCount) return;
     ChosenEntries chosen = ChooseEntries();
     if (!KnownChanged && chosen.size() == RecordedCount) return;
     std::string bytes = RecordBytes(chosen, now);
     if (!bytes.empty() && OsReplaceWholeFile(path.c_str(), bytes)) {
         KnownChanged = false;
         RecordedCount = chosen.size();
+        RecordedSeen = RecordedCount;
     }
 }
 
@@ -349,8 +565,8 @@ void BeginProvingFiles() {
 }
 
 void EndProvingFiles() {
-    for (auto& listing : Listings) ReleaseFolderFacts(listing.second.facts);
-    Listings.clear();
+    for (auto& look : Looks) ReleaseFolderFacts(look.second.listing);
+    Looks.clear();
     Proving = false;
 }
 
@@ -358,8 +574,10 @@ int ProveLocalFile(const char16_t* path, char16_t* digest) {
     std::u16string key = path;
     FileFacts facts;
     uint64_t takenAt = 0;
-    bool listed = FactsOf(key, &facts, &takenAt);
     auto known = Known.find(key);
+    if (known != Known.end()) See(known->second);
+    bool listed =
+        FactsOf(key, known != Known.end() ? &known->second : nullptr, &facts, &takenAt);
     if (listed && known != Known.end() && Proves(known->second, facts, Now())) {
         TextCopy(digest, DIGEST_CAPACITY, known->second.md5);
         return 1;
@@ -374,17 +592,22 @@ int ProveLocalFile(const char16_t* path, char16_t* digest) {
     return opened;
 }
 
+// Asked by name where that costs less: no identity is needed here.
 bool LocalFileIsThere(const char16_t* path) {
     FileFacts facts;
     uint64_t takenAt = 0;
-    return FactsOf(path, &facts, &takenAt) || LocalFileOpens(path);
+    bool there = UseNamedFacts() ? ReadNamedFacts(path, false, &facts)
+                                 : FactsOf(path, nullptr, &facts, &takenAt);
+    return there || LocalFileOpens(path);
 }
 
 void NoteInstalledFile(const char16_t* path, const char16_t* md5, const char16_t* sha256) {
     FileFacts facts;
     uint64_t takenAt = 0;
     bool sha256Known = IsHexText(sha256, SHA256_DIGITS);
-    if (IsHexText(md5, MD5_DIGITS) && FactsOf(path, &facts, &takenAt)) {
+    auto known = Known.find(path);
+    const ProvenEntry* entry = known != Known.end() ? &known->second : nullptr;
+    if (IsHexText(md5, MD5_DIGITS) && FactsOf(path, entry, &facts, &takenAt)) {
         Remember(path, facts, takenAt, md5, sha256Known ? sha256 : u"");
     } else {
         Forget(path);
@@ -399,4 +622,14 @@ int TakeProvenFilesReadForTests() {
     int read = FilesRead;
     FilesRead = 0;
     return read;
+}
+
+int TakeFoldersListedForTests() {
+    int listed = FoldersListed;
+    FoldersListed = 0;
+    return listed;
+}
+
+void UseProvenFactsRouteForTests(int route) {
+    FactsRoute = route;
 }

@@ -2,8 +2,9 @@
 // about each file (size, times, identity), the clock those times are read
 // against, the user's own folder where records live, and whole-file reads
 // and replacements of a record. proven_files_win32.cpp lists a folder with
-// one GetFileInformationByHandleEx call per buffer of entries;
-// proven_files_posix.cpp opens the folder once and asks fstatat per file.
+// one GetFileInformationByHandleEx call per buffer of entries, and under
+// Wine also asks files by name; proven_files_posix.cpp opens the folder
+// once and asks fstatat per file.
 #ifndef UPDATER_CATALOG_PROVEN_FILES_OS_H
 #define UPDATER_CATALOG_PROVEN_FILES_OS_H
 
@@ -34,6 +35,20 @@ FolderFacts* ReadFolderFacts(const char16_t* folder);
 bool LookUpFileFacts(FolderFacts* folder, const char16_t* name, FileFacts* facts);
 
 void ReleaseFolderFacts(FolderFacts* folder);
+
+// Whether asking for a file's facts by its name alone costs less here than
+// listing its folder. True under Wine, where a listing is several round
+// trips to the Wine server and a query by name is answered inside the
+// process; false on Windows itself, where one listing costs less than a
+// query per file, and natively, where the folder's listing is already one
+// call per file.
+bool NamedFactsCostLess();
+
+// The size and times of path, asked by its name alone, with identity 0: such
+// a query does not give it. asFolder: path must be a plain folder, else a
+// plain file. False for anything else (absent, a link, a name the system
+// would read otherwise) or when it cannot be asked.
+bool ReadNamedFacts(const char16_t* path, bool asFolder, FileFacts* facts);
 
 // Now, in the units of FileFacts' times.
 uint64_t FileClockNow();

@@ -29,6 +29,11 @@ uint64_t UnitsOf(const struct timespec& time) {
            static_cast<uint64_t>(time.tv_nsec) / 100;
 }
 
+FileFacts FactsOf(const struct stat& info) {
+    return {static_cast<uint64_t>(info.st_size), UnitsOf(info.st_mtim), UnitsOf(info.st_ctim),
+            static_cast<uint64_t>(info.st_ino)};
+}
+
 std::u16string ProgramFormOf(const std::string& native) {
     std::vector<char16_t> buffer(native.size() + 1);
     ProgramPath(native.c_str(), buffer.data(), static_cast<int>(buffer.size()));
@@ -51,10 +56,20 @@ bool LookUpFileFacts(FolderFacts* folder, const char16_t* name, FileFacts* facts
         !S_ISREG(info.st_mode)) {
         return false;
     }
-    facts->size = static_cast<uint64_t>(info.st_size);
-    facts->writeTime = UnitsOf(info.st_mtim);
-    facts->changeTime = UnitsOf(info.st_ctim);
-    facts->identity = static_cast<uint64_t>(info.st_ino);
+    *facts = FactsOf(info);
+    return true;
+}
+
+bool NamedFactsCostLess() {
+    return false;
+}
+
+bool ReadNamedFacts(const char16_t* path, bool asFolder, FileFacts* facts) {
+    struct stat info;
+    if (stat(NativePath(path).c_str(), &info) != 0) return false;
+    if (asFolder ? !S_ISDIR(info.st_mode) : !S_ISREG(info.st_mode)) return false;
+    *facts = FactsOf(info);
+    facts->identity = 0;
     return true;
 }
 

@@ -34,8 +34,14 @@ const std::vector<int32_t> AllCurrent = {FILE_STATUS_OK, FILE_STATUS_OK, FILE_ST
 
 struct CheckResult {
     std::vector<int32_t> statuses;
-    int read;  // files read in full
+    int read;    // files read in full
+    int listed;  // folders listed
 };
+
+// Facts from listings alone, as on Windows and natively, and by name where
+// a folder's recorded listing still holds, as under Wine: each builds the
+// record the other reads.
+const int Routes[] = {PROVEN_ROUTE_LISTINGS, PROVEN_ROUTE_NAMED};
 
 class ProvenFilesTest : public ::testing::Test {
 protected:
@@ -52,6 +58,7 @@ protected:
     }
     void TearDown() override {
         ShiftProvenClockForTests(0);
+        UseProvenFactsRouteForTests(PROVEN_ROUTE_SYSTEM);
         EndWorkerTest();
     }
 
@@ -73,6 +80,7 @@ protected:
         CheckResult result;
         for (int i = 0; i < FileCount; ++i) result.statuses.push_back(FileTable[i].status);
         result.read = TakeProvenFilesReadForTests();
+        result.listed = TakeFoldersListedForTests();
         return result;
     }
 
@@ -103,37 +111,38 @@ struct ChangeCase {
     int64_t nextAt;  // clock shift of the next two checks
     int32_t changedStatus;
     int32_t addedStatus;
-    int readNext;  // files read in full at the next check
+    int readNext;    // files read in full at the next check
+    int listedNext;  // of S and S/lib by name, at the next check
 };
 
 const ChangeCase ChangeCases[] = {
     {"same-size edit, time put back", HOUR,
      [](const fs::path& s) { EditSameSizeTimePutBack(s / "x.lua"); }, 2 * HOUR, FILE_STATUS_UPDATE,
-     FILE_STATUS_NEW, 1},
+     FILE_STATUS_NEW, 1, 0},
     // Recorded within two seconds of the files' times: all of them are read
     // again, whatever their facts say.
     {"same-size edit inside the racy window", 0,
      [](const fs::path& s) { EditSameSizeTimePutBack(s / "x.lua"); }, 2 * HOUR, FILE_STATUS_UPDATE,
-     FILE_STATUS_NEW, 3},
+     FILE_STATUS_NEW, 3, 2},
     {"deleted", HOUR, [](const fs::path& s) { fs::remove(s / "x.lua"); }, 2 * HOUR, FILE_STATUS_NEW,
-     FILE_STATUS_NEW, 0},
+     FILE_STATUS_NEW, 0, 1},
     {"replaced through a rename by one of the same size and time", HOUR,
      [](const fs::path& s) {
          WriteFileBytes(s / "x.tmp", "xray-2");
          fs::last_write_time(s / "x.tmp", fs::last_write_time(s / "x.lua"));
          fs::rename(s / "x.tmp", s / "x.lua");
      },
-     2 * HOUR, FILE_STATUS_UPDATE, FILE_STATUS_NEW, 1},
+     2 * HOUR, FILE_STATUS_UPDATE, FILE_STATUS_NEW, 1, 1},
     {"turned into a folder", HOUR,
      [](const fs::path& s) {
          fs::remove(s / "x.lua");
          fs::create_directory(s / "x.lua");
      },
-     2 * HOUR, FILE_STATUS_NEW, FILE_STATUS_NEW, 0},
+     2 * HOUR, FILE_STATUS_NEW, FILE_STATUS_NEW, 0, 1},
     {"a new file", HOUR, [](const fs::path& s) { WriteFileBytes(s / "n.lua", "november"); },
-     2 * HOUR, FILE_STATUS_OK, FILE_STATUS_OK, 1},
+     2 * HOUR, FILE_STATUS_OK, FILE_STATUS_OK, 1, 1},
     {"record older than 30 days", HOUR, [](const fs::path&) {}, HOUR + 31 * DAY, FILE_STATUS_OK,
-     FILE_STATUS_NEW, 3},
+     FILE_STATUS_NEW, 3, 0},
 };
 
 struct DamageCase {
@@ -170,7 +179,7 @@ const DamageCase DamageCases[] = {
          WriteFileBytes(r, bytes);
      },
      0},
-    {"other version", [](const fs::path& r) { RewriteSealed(r, 8, 2); }, 0},
+    {"older version", [](const fs::path& r) { RewriteSealed(r, 8, 1); }, 0},
     // The first unit of the scripts folder's path in the header.
     {"other folder", [](const fs::path& r) { RewriteSealed(r, 26, '#'); }, 0},
     // A file where the records' folder should be: nothing can be read or
@@ -195,8 +204,9 @@ std::vector<int32_t> StatusesWith(int32_t changed, int32_t added) {
 }  // namespace
 
 TEST_F(ProvenFilesTest, EveryChangeIsSeenAtTheNextCheckAndTheOneAfter) {
-    for (const ChangeCase& row : ChangeCases) {
-        SCOPED_TRACE(row.name);
+    for (int route : Routes) for (const ChangeCase& row : ChangeCases) {
+        SCOPED_TRACE(row.name + std::string(route == PROVEN_ROUTE_NAMED ? ", by name" : ""));
+        UseProvenFactsRouteForTests(route);
         fs::path script = scripts / "S";
         fs::remove(script / "n.lua");
         fs::remove_all(script / "x.lua");
@@ -216,6 +226,11 @@ TEST_F(ProvenFilesTest, EveryChangeIsSeenAtTheNextCheckAndTheOneAfter) {
         CheckResult after = Check(row.nextAt);
         EXPECT_EQ(after.statuses, expected);
         EXPECT_EQ(after.read, 0);
+        // Only a folder that changed is listed again.
+        if (route == PROVEN_ROUTE_NAMED) {
+            EXPECT_EQ(next.listed, row.listedNext);
+            EXPECT_EQ(after.listed, 0);
+        }
         // Nothing new was learnt: the record keeps its bytes and its time.
         EXPECT_EQ(ReadFileBytes(RecordFile()), record);
     }
@@ -240,7 +255,8 @@ TEST_F(ProvenFilesTest, AnyDamageToTheRecordEndsInAFullReadWithTheRightStatuses)
 }
 
 // Long names, so that the folder's entries fill more than one buffer of a
-// Windows listing: every file must still be found in it.
+// Windows listing: every file must still be found in it. By name, they are
+// asked on more than one thread.
 TEST_F(ProvenFilesTest, AFolderOfManyEntriesIsProvenWhole) {
     const int count = 300;
     std::string catalog = "[S]\n";
@@ -251,23 +267,49 @@ TEST_F(ProvenFilesTest, AFolderOfManyEntriesIsProvenWhole) {
         catalog += FileLine(name, name);
     }
     WriteFileBytes(server / "scripts.txt", catalog);
-    CheckResult first = Check(HOUR);
-    EXPECT_EQ(first.statuses, std::vector<int32_t>(count, FILE_STATUS_OK));
-    EXPECT_EQ(first.read, count);
-    EXPECT_EQ(Check(HOUR).read, 0);
+    for (int route : Routes) {
+        UseProvenFactsRouteForTests(route);
+        fs::remove_all(records.Path());
+        fs::create_directory(records.Path());
+        CheckResult first = Check(HOUR);
+        EXPECT_EQ(first.statuses, std::vector<int32_t>(count, FILE_STATUS_OK));
+        EXPECT_EQ(first.read, count);
+        EXPECT_EQ(Check(HOUR).read, 0);
+    }
+}
+
+// A file the catalog no longer names leaves the record, even when nothing
+// else changed: named again later, it is read again.
+TEST_F(ProvenFilesTest, AFileTheCatalogDroppedLeavesTheRecord) {
+    for (int route : Routes) {
+        UseProvenFactsRouteForTests(route);
+        fs::remove_all(records.Path());
+        fs::create_directory(records.Path());
+        EXPECT_EQ(Check(HOUR).read, 3);
+        WriteFileBytes(server / "scripts.txt", "[S]\n" + FileLine("a.lua", "alpha"));
+        EXPECT_EQ(Check(HOUR).read, 0);
+        Publish();
+        EXPECT_EQ(Check(HOUR).read, 2);
+    }
 }
 
 TEST_F(ProvenFilesTest, AnInstalledFileIsRecordedWithTheDigestItsDownloadVerified) {
-    fs::remove_all(scripts / "S");
-    EXPECT_EQ(Check(0).read, 0);
-    // Files placed within two seconds of the record are read once more at
-    // the next check; here the record is made as if an hour later.
-    ShiftProvenClockForTests(HOUR);
-    EXPECT_EQ(LastMessage(RunDownload(0)), (CapturedMessage{WM_APP_DOWNLOAD_DONE, 1, 5}));
-    CheckResult next = Check(HOUR);
-    EXPECT_EQ(next.statuses, std::vector<int32_t>({FILE_STATUS_OK, FILE_STATUS_OK, FILE_STATUS_OK,
-                                                   FILE_STATUS_KEPT, FILE_STATUS_OK}));
-    EXPECT_EQ(next.read, 0);
+    for (int route : Routes) {
+        UseProvenFactsRouteForTests(route);
+        fs::remove_all(scripts / "S");
+        fs::remove_all(records.Path());
+        fs::create_directory(records.Path());
+        EXPECT_EQ(Check(0).read, 0);
+        // Files placed within two seconds of the record are read once more
+        // at the next check; here the record is made as if an hour later.
+        ShiftProvenClockForTests(HOUR);
+        EXPECT_EQ(LastMessage(RunDownload(0)), (CapturedMessage{WM_APP_DOWNLOAD_DONE, 1, 5}));
+        CheckResult next = Check(HOUR);
+        EXPECT_EQ(next.statuses, std::vector<int32_t>({FILE_STATUS_OK, FILE_STATUS_OK,
+                                                       FILE_STATUS_OK, FILE_STATUS_KEPT,
+                                                       FILE_STATUS_OK}));
+        EXPECT_EQ(next.read, 0);
+    }
 }
 
 // With no place set, records go to the program's own folder among the

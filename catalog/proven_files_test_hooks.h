@@ -13,4 +13,12 @@ void ShiftProvenClockForTests(int64_t seconds);
 // How many files were read in full to prove them since the last call.
 int TakeProvenFilesReadForTests();
 
+// How many folders were listed since the last call.
+int TakeFoldersListedForTests();
+
+// How files' facts are taken: as this system does best, from listings
+// alone, or by name wherever the folder's recorded listing still holds.
+enum { PROVEN_ROUTE_SYSTEM, PROVEN_ROUTE_LISTINGS, PROVEN_ROUTE_NAMED };
+void UseProvenFactsRouteForTests(int route);
+
 #endif  // UPDATER_CATALOG_PROVEN_FILES_TEST_HOOKS_H

@@ -1,9 +1,12 @@
 // The record of proven files on Windows: a folder is listed with
 // GetFileInformationByHandleEx(FileIdBothDirectoryInfo), which hands back
 // every entry's size, times and file id a buffer at a time, so a folder
-// costs a few calls instead of an open, a read and a close per file. Records
-// live in the program's own folder under the user's local application data.
+// costs a few calls instead of an open, a read and a close per file. Under
+// Wine a file is also asked by name (NtQueryFullAttributesFile), which Wine
+// answers without its server. Records live in the program's own folder
+// under the user's local application data.
 #include <windows.h>
+#include <winternl.h>
 
 #include <string>
 #include <unordered_map>
@@ -30,13 +33,20 @@ uint64_t Value(const LARGE_INTEGER& value) {
 // A link or another reparse point is read through to something else than
 // what the entry describes; a name ending in a dot or a space is one that
 // CreateFileW would open under another name. Both are left to the hash.
+bool EndsPlainly(const WCHAR* name, size_t length) {
+    return length != 0 && name[length - 1] != L'.' && name[length - 1] != L' ';
+}
+
+bool HasPlainAttributes(DWORD attributes, bool asFolder) {
+    const DWORD neither = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE |
+                          FILE_ATTRIBUTE_OFFLINE;
+    bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return (attributes & neither) == 0 && folder == asFolder;
+}
+
 bool IsPlainFileEntry(const FILE_ID_BOTH_DIR_INFO& entry) {
-    const DWORD notPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
-                           FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_OFFLINE;
-    size_t length = entry.FileNameLength / sizeof(WCHAR);
-    if ((entry.FileAttributes & notPlain) != 0 || length == 0) return false;
-    WCHAR last = entry.FileName[length - 1];
-    return last != L'.' && last != L' ';
+    return HasPlainAttributes(entry.FileAttributes, false) &&
+           EndsPlainly(entry.FileName, entry.FileNameLength / sizeof(WCHAR));
 }
 
 // Takes the entries of one buffer; returns how many of its bytes they use.
@@ -111,6 +121,86 @@ bool LookUpFileFacts(FolderFacts* folder, const char16_t* name, FileFacts* facts
 
 void ReleaseFolderFacts(FolderFacts* folder) {
     delete folder;
+}
+
+namespace {
+
+// FILE_NETWORK_OPEN_INFORMATION, which the user-mode headers lack.
+struct NetworkOpenInformation {
+    LARGE_INTEGER creationTime;
+    LARGE_INTEGER lastAccessTime;
+    LARGE_INTEGER lastWriteTime;
+    LARGE_INTEGER changeTime;
+    LARGE_INTEGER allocationSize;
+    LARGE_INTEGER endOfFile;
+    ULONG fileAttributes;
+};
+
+typedef LONG(NTAPI* QueryFullAttributesCall)(POBJECT_ATTRIBUTES, NetworkOpenInformation*);
+
+HMODULE SystemLayer() {
+    return GetModuleHandleW(L"ntdll.dll");
+}
+
+QueryFullAttributesCall QueryFullAttributes() {
+    static const QueryFullAttributesCall call = reinterpret_cast<QueryFullAttributesCall>(
+        reinterpret_cast<void*>(GetProcAddress(SystemLayer(), "NtQueryFullAttributesFile")));
+    return call;
+}
+
+enum { SYSTEM_NAME_CAPACITY = 8 + MAX_PATH };
+
+// The system's own name of a program path, X:\... or \\server\share\...,
+// into name; its length, or 0 for any other form or length (the file is
+// then listed instead).
+size_t SystemNameOf(const char16_t* path, WCHAR (&name)[SYSTEM_NAME_CAPACITY]) {
+    const WCHAR* text = Wide(path);
+    size_t length = wcslen(text);
+    const WCHAR* prefix;
+    if (length >= 3 && text[1] == L':' && text[2] == L'\\') {
+        prefix = L"\\??\\";
+    } else if (length >= 3 && text[0] == L'\\' && text[1] == L'\\' && text[2] != L'?' &&
+               text[2] != L'.') {
+        prefix = L"\\??\\UNC";
+        ++text;  // one backslash of the two stays
+        --length;
+    } else {
+        return 0;
+    }
+    size_t prefixLength = wcslen(prefix);
+    if (prefixLength + length >= SYSTEM_NAME_CAPACITY) return 0;
+    wmemcpy(name, prefix, prefixLength);
+    wmemcpy(name + prefixLength, text, length + 1);
+    return prefixLength + length;
+}
+
+}  // namespace
+
+bool NamedFactsCostLess() {
+    static const bool underWine =
+        GetProcAddress(SystemLayer(), "wine_get_version") != nullptr && QueryFullAttributes();
+    return underWine;
+}
+
+bool ReadNamedFacts(const char16_t* path, bool asFolder, FileFacts* facts) {
+    WCHAR name[SYSTEM_NAME_CAPACITY];
+    size_t length = SystemNameOf(path, name);
+    QueryFullAttributesCall query = QueryFullAttributes();
+    if (length == 0 || !EndsPlainly(name, length) || query == nullptr) return false;
+    UNICODE_STRING unicodeName;
+    unicodeName.Buffer = name;
+    unicodeName.Length = unicodeName.MaximumLength = static_cast<USHORT>(length * sizeof(WCHAR));
+    // Without regard to case, as CreateFileW opens the file it hashes.
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &unicodeName, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+    NetworkOpenInformation information;
+    if (query(&attributes, &information) < 0 ||
+        !HasPlainAttributes(information.fileAttributes, asFolder)) {
+        return false;
+    }
+    *facts = {Value(information.endOfFile), Value(information.lastWriteTime),
+              Value(information.changeTime), 0};
+    return true;
 }
 
 uint64_t FileClockNow() {
