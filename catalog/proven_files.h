@@ -5,6 +5,10 @@
 // only while all of those facts are unchanged, the file's times lie more
 // than two seconds before the record was made (an edit inside the same tick
 // of the clock shows no change), and the digest is less than 30 days old.
+// Where asking a file by name costs less than listing its folder (Wine),
+// the folder's own times stand for the identities of its files: while they
+// are those it had before its last listing, no entry was added, removed or
+// renamed, and each file is asked by name for its size and times.
 //
 // One record per scripts folder, in a folder of the user's own (never the
 // scripts folder, never beside the program), named from a digest of the
