@@ -312,6 +312,21 @@ TEST_F(ProvenFilesTest, AnInstalledFileIsRecordedWithTheDigestItsDownloadVerifie
     }
 }
 
+// What a check asked ahead serves that check only: the download after it
+// judges afresh a file the user edited meanwhile, in a folder it left as it
+// was.
+TEST_F(ProvenFilesTest, ADownloadJudgesFilesAfreshAfterTheCheck) {
+    UseProvenFactsRouteForTests(PROVEN_ROUTE_NAMED);
+    Check(HOUR);
+    EXPECT_EQ(Check(HOUR).read, 0);  // every recorded file asked ahead
+    fs::path edited = scripts / "S/lib/b.lua";
+    auto written = fs::last_write_time(edited);
+    WriteFileBytes(edited, "BRAVO");
+    fs::last_write_time(edited, written);
+    EXPECT_EQ(LastMessage(RunDownload(0)), (CapturedMessage{WM_APP_DOWNLOAD_DONE, 1, 1}));
+    EXPECT_EQ(FileTable[1].status, FILE_STATUS_UPDATE);
+}
+
 // With no place set, records go to the program's own folder among the
 // user's local application data (Windows) or cache (elsewhere), named from
 // the digest of the scripts folder's path.
