@@ -4,6 +4,8 @@
 // on activation, name the default button) is done here.
 #include "ui/keyboard.h"
 
+#include <commctrl.h>
+
 #include "app/shared_state.h"
 #include "app/shared_state_os.h"
 #include "catalog/catalog.h"
@@ -144,6 +146,34 @@ LRESULT DefaultButtonId() {
 
 LRESULT ButtonDialogCode(bool focused) {
     return DLGC_BUTTON | (focused ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
+}
+
+namespace {
+
+const UINT_PTR DialogKeysSubclassId = 2;
+
+bool IsDialogKey(const MSG* message) {
+    if (message == nullptr || message->message != WM_KEYDOWN) return false;
+    return message->wParam == VK_TAB || message->wParam == VK_ESCAPE ||
+           message->wParam == VK_RETURN;
+}
+
+LRESULT CALLBACK DialogKeysThroughProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR, DWORD_PTR) {
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(window, DialogKeysThroughProc, DialogKeysSubclassId);
+    }
+    LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+    if (message != WM_GETDLGCODE) return result;
+    result &= ~(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+    if (IsDialogKey(reinterpret_cast<const MSG*>(lParam))) result &= ~DLGC_WANTMESSAGE;
+    return result;
+}
+
+}  // namespace
+
+void LetDialogKeysThrough(HWND details) {
+    SetWindowSubclass(details, DialogKeysThroughProc, DialogKeysSubclassId, 0);
 }
 
 bool SelectorOpensOn(UINT message, WPARAM key) {

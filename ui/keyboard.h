@@ -58,6 +58,11 @@ LRESULT DefaultButtonId();
 // while it has the focus, so that Enter presses the focused button.
 LRESULT ButtonDialogCode(bool focused);
 
+// The read-only details pane is a multi-line edit control, which asks for
+// every key; clicked into, it would keep Tab, Escape and Enter. From now on
+// those leave it to the window, as from any other control.
+void LetDialogKeysThrough(HWND details);
+
 // Whether a key message on the selector opens the picker: F4, Alt+Down,
 // Alt+Up (Space and Enter press it as a button already).
 bool SelectorOpensOn(UINT message, WPARAM key);

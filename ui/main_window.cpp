@@ -106,6 +106,7 @@ void CreateDetailsPane() {
     SendMessageW(details, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
                  MAKELPARAM(margin, margin));
     ApplyDarkTheme(details);
+    LetDialogKeysThrough(details);
 }
 
 HWND CreateBar(int id) {

@@ -78,6 +78,8 @@ HWND CloseQuestion(const Program& program);
 // Clicks the selector and waits for the picker.
 bool OpenPicker(const Program& program);
 void ClickIn(HWND window, int x, int y);
+// Clicks the middle of the control.
+void ClickControl(const Program& program, int id);
 void PressKey(WORD key);
 // Presses the keys in order and lets them go in reverse: a key with its
 // modifiers, such as Alt+Down.

@@ -1,8 +1,8 @@
 // The window worked with the keyboard alone, with real key presses: where
 // the focus starts, a Tab round with the focus ring on the screen, the
 // selector's drop-down keys and the picker's keys, Enter from the list,
-// Space on Install then Escape as Cancel, Enter on the close question, and
-// Escape closing the idle window.
+// Space on Install then Escape as Cancel, Enter on the close question, Tab
+// out of the details pane, and Escape closing the idle window from it.
 #include "app/shared_state.h"
 #include "tests/e2e/driver_win32.h"
 
@@ -111,6 +111,15 @@ void KeyboardScenario() {
             Check(NoTemporaryFilesLeft(), "no .new file is left");
             FocusIsOn(program, ID_FILE_LIST, "after the install");
         }
+        // Clicked into, the details pane lets Tab and Escape through.
+        ClickControl(program, ID_DETAILS);
+        if (FocusIsOn(program, ID_DETAILS, "after a click")) {
+            PressKey(VK_TAB);
+            FocusIsOn(program, ID_SCRIPT_SELECTOR, "after Tab from the details");
+        }
+        // Elsewhere in it: a second click on the same spot is a double click.
+        ClickIn(ControlOf(program, ID_DETAILS), 12, 12);
+        FocusIsOn(program, ID_DETAILS, "after a second click");
         // Idle: Escape closes the window without a question.
         PressKey(VK_ESCAPE);
         ExitsWith(program, 0);
