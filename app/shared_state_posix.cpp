@@ -21,11 +21,11 @@ std::map<WindowHandle, int> Repaints;
 
 }  // namespace
 
+// Notified under the lock: the reader cannot take a worker's last message
+// (and let the process end) while the worker still uses the condition.
 void PostToMainWindow(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    {
-        std::lock_guard<std::mutex> guard(QueueLock);
-        Queue.push_back({message, wParam, lParam});
-    }
+    std::lock_guard<std::mutex> guard(QueueLock);
+    Queue.push_back({message, wParam, lParam});
     QueueChanged.notify_all();
 }
 
